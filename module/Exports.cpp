@@ -1,0 +1,44 @@
+// The four exports of the in-process server.
+#include "module/ClassFactory.h"
+#include "module/Module.h"
+#include "module/Registration.h"
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        DisableThreadLibraryCalls(instance);
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    const tavro::ServerClass* cls = tavro::FindServerClass(clsid);
+    if (!cls)
+        return CLASS_E_CLASSNOTAVAILABLE;
+    return tavro::GetClassFactory(*cls, riid, ppv);
+}
+
+STDAPI DllCanUnloadNow()
+{
+    if (tavro::ModuleInUse())
+        return S_FALSE;
+    tavro::ReleaseTypeLibCache();
+    return S_OK;
+}
+
+STDAPI DllRegisterServer()
+{
+    return tavro::RegisterServer();
+}
+
+STDAPI DllUnregisterServer()
+{
+    return tavro::UnregisterServer();
+}
+
+} // extern "C"
