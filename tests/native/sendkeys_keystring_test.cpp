@@ -244,6 +244,9 @@ TEST(SendKeys, RoomCheckSendsAllOrNothing)
         // Modifier events already added count against the room.
         {"shifted key then 500 letters", "+a" + std::string(500, 'b'), true, 1004},
         {"shifted key then 501 letters", "+a" + std::string(501, 'b'), false, 0},
+        // Ctrl stays held over a group: an odd count meets the bound exactly.
+        {"501 letters under held Ctrl", "^(" + std::string(501, 'a') + ")", true, 1004},
+        {"502 letters under held Ctrl", "^(" + std::string(502, 'a') + ")", false, 0},
         // Zero-count keys still toggle modifiers and still face the check.
         {"502 alternating zero-count keys", Repeat("^{a 0}+{a 0}", 251), true, 1004},
         {"504 alternating zero-count keys", Repeat("^{a 0}+{a 0}", 252), false, 0},
