@@ -192,12 +192,4 @@ TEST(FileFindOrder, FolderGetsOneTrailingBackslash)
     }
 }
 
-TEST(FileFindOrder, SizeFromHalves)
-{
-    EXPECT_EQ(tavro::CombineFileSize(0, 0), 0u);
-    EXPECT_EQ(tavro::CombineFileSize(0, 0xFFFFFFFFu), 0xFFFFFFFFull);
-    EXPECT_EQ(tavro::CombineFileSize(1, 2), 0x100000002ull);
-    EXPECT_EQ(tavro::CombineFileSize(0xFFFFFFFFu, 0xFFFFFFFFu), 0xFFFFFFFFFFFFFFFFull);
-}
-
 } // namespace

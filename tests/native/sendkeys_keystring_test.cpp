@@ -214,16 +214,6 @@ TEST(SendKeys, SyntaxErrorsSendNothing)
     }
 }
 
-TEST(SendKeys, TheNameTableIsCaseInsensitive)
-{
-    EXPECT_EQ(tavro::LookUpKeyName("backspace"), 0x08);
-    EXPECT_EQ(tavro::LookUpKeyName("Insert"), 0x2D);
-    EXPECT_EQ(tavro::LookUpKeyName("f10"), 0x79);
-    EXPECT_EQ(tavro::LookUpKeyName("F0"), -1);
-    EXPECT_EQ(tavro::LookUpKeyName(""), -1);
-    EXPECT_EQ(tavro::LookUpKeyName("ENTERX"), -1);
-}
-
 struct RoomCase {
     const char* what;
     std::string keys;
