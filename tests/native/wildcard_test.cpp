@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
 namespace {
@@ -62,8 +61,9 @@ TEST(WildcardMatch, Table)
 }
 
 // A long text against many stars would take exponential time in a naive
-// recursive matcher; the single-backtrack one stays quadratic at worst.
-TEST(WildcardMatch, ManyStarsOnLongTextIsFast)
+// recursive matcher and never finish within the test's time bound; the
+// single-backtrack one stays quadratic at worst.
+TEST(WildcardMatch, ManyStarsOnLongTextCompletes)
 {
     std::string text(10000, 'a');
     std::string pattern;
@@ -71,13 +71,9 @@ TEST(WildcardMatch, ManyStarsOnLongTextIsFast)
         pattern += "*a";
     pattern += "*b";
 
-    auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(tavro::WildcardMatch(text.c_str(), pattern.c_str()));
     text += 'b';
     EXPECT_TRUE(tavro::WildcardMatch(text.c_str(), pattern.c_str()));
-    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    // Generous: a linear-ish scan takes milliseconds, exponential never ends.
-    EXPECT_LT(seconds, 20.0);
 }
 
 } // namespace
