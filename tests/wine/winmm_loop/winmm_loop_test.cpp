@@ -137,9 +137,15 @@ TEST_F(LoopTest, ShortMessagesArriveOnTheSameCableWithTheirBytes) {
     HMIDIOUT out1 = OpenOut(1, out1Box);
 
     EXPECT_EQ(midiOutShortMsg(out0, 0x00403C90), MMSYSERR_NOERROR);  // not started: lost
+    // Stamps count from midiInStart, not from the open: the sleeps make the
+    // bounds below tell the two apart.
+    Sleep(20);
     const DWORD t0 = timeGetTime();
     ASSERT_EQ(midiInStart(in0), MMSYSERR_NOERROR);
     ASSERT_EQ(midiInStart(in1), MMSYSERR_NOERROR);
+    const DWORD started = timeGetTime();
+    Sleep(20);
+    const DWORD minStamp = timeGetTime() - started;
     size_t expectedCount = 0;
     for (const Case& c : cases) {
         EXPECT_EQ(midiOutShortMsg(out0, c.sent), MMSYSERR_NOERROR) << c.what;
@@ -157,8 +163,8 @@ TEST_F(LoopTest, ShortMessagesArriveOnTheSameCableWithTheirBytes) {
     for (const Case& c : cases) {
         if (!c.received) continue;
         EXPECT_EQ(got[k].param1, c.received) << c.what << ": sent 0x" << std::hex << c.sent;
-        // Stamps count milliseconds from midiInStart.
         EXPECT_LE(got[k].param2, elapsed) << c.what;
+        EXPECT_GE(got[k].param2, minStamp) << c.what;
         EXPECT_GE(got[k].param2, lastStamp) << c.what;
         lastStamp = static_cast<DWORD>(got[k].param2);
         ++k;
@@ -232,6 +238,61 @@ TEST_F(LoopTest, SystemExclusiveFillsThePreparedBuffersInOrder) {
         EXPECT_EQ(midiInUnprepareHeader(in, &buf->hdr, sizeof buf->hdr), MMSYSERR_NOERROR);
     EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
     EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+}
+
+// A client that gives its one buffer back from inside the callback, as the
+// system ports of the control do: the driver calls back holding no lock.
+struct Requeuer {
+    std::mutex mutex;
+    std::vector<std::vector<BYTE>> messages;
+    static void CALLBACK Proc(HMIDIIN h, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR) {
+        if (msg != MIM_LONGDATA) return;
+        auto* self = reinterpret_cast<Requeuer*>(instance);
+        auto* hdr = reinterpret_cast<MIDIHDR*>(p1);
+        if (hdr->dwBytesRecorded == 0) return;
+        {
+            std::lock_guard<std::mutex> guard(self->mutex);
+            self->messages.emplace_back(hdr->lpData, hdr->lpData + hdr->dwBytesRecorded);
+        }
+        hdr->dwBytesRecorded = 0;
+        midiInAddBuffer(h, hdr, sizeof *hdr);
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> guard(mutex);
+        return messages.size();
+    }
+};
+
+TEST_F(LoopTest, BufferGivenBackInsideTheCallbackReceivesTheNextMessage) {
+    Requeuer req;
+    Inbox outBox;
+    HMIDIIN in = nullptr;
+    ASSERT_EQ(midiInOpen(&in, 1, reinterpret_cast<DWORD_PTR>(&Requeuer::Proc),
+                         reinterpret_cast<DWORD_PTR>(&req), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    HMIDIOUT out = OpenOut(1, outBox);
+    Buffer buf(128);
+    ASSERT_EQ(midiInPrepareHeader(in, &buf.hdr, sizeof buf.hdr), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInAddBuffer(in, &buf.hdr, sizeof buf.hdr), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiInStart(in), MMSYSERR_NOERROR);
+
+    std::vector<std::vector<BYTE>> sent;
+    for (BYTE i = 0; i < 5; ++i) {
+        sent.push_back({0xF0, 0x7D, i, static_cast<BYTE>(i * 3), 0xF7});
+        SendLong(out, outBox, sent.back());
+        // One buffer: wait until it is back before the next message.
+        const DWORD start = GetTickCount();
+        while (req.Count() < i + 1u && GetTickCount() - start < 10000) Sleep(1);
+    }
+    ASSERT_EQ(req.Count(), sent.size());
+    EXPECT_EQ(req.messages, sent);
+
+    EXPECT_EQ(midiInReset(in), MMSYSERR_NOERROR);
+    const DWORD start = GetTickCount();
+    while (!(buf.hdr.dwFlags & MHDR_DONE) && GetTickCount() - start < 10000) Sleep(1);
+    EXPECT_EQ(midiInUnprepareHeader(in, &buf.hdr, sizeof buf.hdr), MMSYSERR_NOERROR);
+    EXPECT_EQ(midiInClose(in), MMSYSERR_NOERROR);
+    EXPECT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
 }
 
 TEST_F(LoopTest, LongMessagesCarryingShortOnesArriveAsShortMessages) {
