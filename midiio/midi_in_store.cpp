@@ -4,18 +4,23 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 
 namespace tavro {
 
 AddInputResult MidiInStore::AddInputEvent(uint32_t portId, int64_t receivedTime,
                                           int64_t portTime, const uint8_t* data,
-                                          uint32_t length) {
+                                          uint32_t length) noexcept {
     List node;  // one-record list, spliced in under the lock
-    MidiInEvent& ev = node.emplace_back();
-    ev.portId = portId;
-    ev.receivedTime = receivedTime;
-    ev.portTime = portTime;
-    if (length != 0 && data != nullptr) ev.data.assign(data, data + length);
+    try {
+        MidiInEvent& ev = node.emplace_back();
+        ev.portId = portId;
+        ev.receivedTime = receivedTime;
+        ev.portTime = portTime;
+        if (length != 0 && data != nullptr) ev.data.assign(data, data + length);
+    } catch (const std::bad_alloc&) {
+        return AddInputResult::Dropped;
+    }
 
     bool notify;
     {
@@ -88,7 +93,7 @@ uint32_t MidiInStore::GetMidiInEventCount(uint32_t portId) const {
         [portId](const MidiInEvent& ev) { return ev.portId == portId; }));
 }
 
-void MidiInStore::ClearMidiInBuffer(uint32_t portId) {
+uint32_t MidiInStore::ClearMidiInBuffer(uint32_t portId) {
     List removed;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -102,6 +107,7 @@ void MidiInStore::ClearMidiInBuffer(uint32_t portId) {
             }
         }
     }
+    return static_cast<uint32_t>(removed.size());
 }
 
 void MidiInStore::SetMidiInMaxEventCount(int32_t numEvents) {

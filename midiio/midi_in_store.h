@@ -50,9 +50,10 @@ public:
 
     // Copies length bytes from data (may be null when length is 0) into a new
     // record and appends it, unless the store holds m_maxInEvents or more.
+    // Never throws: runs inside system callbacks; out of memory drops.
     AddInputResult AddInputEvent(uint32_t portId, int64_t receivedTime,
                                  int64_t portTime, const uint8_t* data,
-                                 uint32_t length);
+                                 uint32_t length) noexcept;
 
     // Removes and returns the oldest record; nothing when the store is empty.
     std::optional<MidiInEvent> GetNextEvent();
@@ -71,8 +72,8 @@ public:
     uint32_t GetMidiInEventCount(uint32_t portId) const;
 
     // Discards the records of one port (the rest keep their order), or all
-    // with portId 0.
-    void ClearMidiInBuffer(uint32_t portId);
+    // with portId 0; returns how many.
+    uint32_t ClearMidiInBuffer(uint32_t portId);
 
     // Capacity for new records; negative means 0. Records already stored stay.
     void SetMidiInMaxEventCount(int32_t numEvents);

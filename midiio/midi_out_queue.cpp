@@ -4,13 +4,19 @@
 
 #include <algorithm>
 #include <iterator>
+#include <new>
 
 namespace tavro {
 
-bool MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime,
-                               std::vector<uint8_t> data) {
+AddOutResult MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime,
+                                       std::vector<uint8_t> data) noexcept {
     List node;
-    MidiOutEvent& ev = node.emplace_back();
+    try {
+        node.emplace_back();
+    } catch (const std::bad_alloc&) {
+        return AddOutResult::Failed;
+    }
+    MidiOutEvent& ev = node.back();
     ev.portId = portId;
     ev.sendTime = sendTime;
     ev.data = std::move(data);
@@ -20,9 +26,9 @@ bool MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime,
     auto pos = m_outEvents.end();
     while (pos != m_outEvents.begin() && std::prev(pos)->sendTime > sendTime) --pos;
     m_outEvents.splice(pos, node);
-    if (m_sendTimerRunning) return false;
+    if (m_sendTimerRunning) return AddOutResult::Queued;
     m_sendTimerRunning = true;
-    return true;
+    return AddOutResult::StartTimer;
 }
 
 MidiOutQueue::TakeResult MidiOutQueue::TakeDueOutEvent(
@@ -49,7 +55,7 @@ uint32_t MidiOutQueue::GetMidiOutEventCount(uint32_t portId) const {
         [portId](const MidiOutEvent& ev) { return ev.portId == portId; }));
 }
 
-void MidiOutQueue::ClearMidiOutBuffer(uint32_t portId) {
+uint32_t MidiOutQueue::ClearMidiOutBuffer(uint32_t portId) {
     List removed;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -63,6 +69,7 @@ void MidiOutQueue::ClearMidiOutBuffer(uint32_t portId) {
             }
         }
     }
+    return static_cast<uint32_t>(removed.size());
 }
 
 void MidiOutQueue::SendTimerStopped() {

@@ -18,6 +18,12 @@ struct MidiOutEvent {
     std::vector<uint8_t> data;  // the message bytes
 };
 
+enum class AddOutResult {
+    Queued,      // queued; the send timer already runs
+    StartTimer,  // queued; the caller must start the send timer now
+    Failed,      // out of memory; nothing queued
+};
+
 // Thread-safe. The queue also tracks whether its send timer should run, so
 // that "queue not empty => a timer runs" holds without the caller keeping a
 // second flag: AddOutEvent answers whether to start the timer, and
@@ -36,16 +42,15 @@ public:
     }
 
     // Inserts behind the last entry whose sendTime <= the new one (searching
-    // from the back), or at the front when every entry is later. Returns true
-    // when the caller must start the send timer (none is running).
-    bool AddOutEvent(uint32_t portId, int64_t sendTime, std::vector<uint8_t> data);
+    // from the back), or at the front when every entry is later.
+    AddOutResult AddOutEvent(uint32_t portId, int64_t sendTime, std::vector<uint8_t> data) noexcept;
 
     // One timer tick: takes the due entries one at a time, in queue order, and
     // calls send(const MidiOutEvent&) for each with the lock released (so send
     // may call back into the queue, and a clear made meanwhile is honoured).
     // Returns true while the timer must keep running; false when the queue was
     // found empty: the ticking timer must then stop itself, and the next
-    // AddOutEvent asks for a new one.
+    // AddOutEvent asks for a new one. send must not throw.
     template <class SendFn>
     bool FlushDueOutEvents(int64_t clockNow, SendFn&& send) {
         for (;;) {
@@ -62,8 +67,9 @@ public:
     uint32_t GetMidiOutEventCount(uint32_t portId) const;
 
     // Discards the entries of one port (the rest keep their order), or all
-    // with portId 0. The timer is left to stop itself on its next tick.
-    void ClearMidiOutBuffer(uint32_t portId);
+    // with portId 0; returns how many. The timer is left to stop itself on
+    // its next tick.
+    uint32_t ClearMidiOutBuffer(uint32_t portId);
 
     // Tells the queue that no send timer runs after all (starting one failed,
     // or the control is being destroyed), so the next AddOutEvent asks again.

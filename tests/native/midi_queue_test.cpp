@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
+using tavro::AddOutResult;
 using tavro::MidiOutEvent;
 using tavro::MidiOutQueue;
 
@@ -87,9 +91,9 @@ TEST(MidiOutQueue, EarlierThanAllGoesToTheFrontLaterThanAllToTheBack) {
 
 TEST(MidiOutQueue, FlushSendsOnlyDueEntriesAndReportsWhetherToKeepTicking) {
     MidiOutQueue q;
-    EXPECT_TRUE(q.AddOutEvent(1, 20000, Tagged(1))) << "first entry starts the timer";
-    EXPECT_FALSE(q.AddOutEvent(1, 30000, Tagged(2))) << "timer already runs";
-    EXPECT_FALSE(q.AddOutEvent(1, 30001, Tagged(3)));
+    EXPECT_EQ(q.AddOutEvent(1, 20000, Tagged(1)), AddOutResult::StartTimer) << "first entry starts the timer";
+    EXPECT_EQ(q.AddOutEvent(1, 30000, Tagged(2)), AddOutResult::Queued) << "timer already runs";
+    EXPECT_EQ(q.AddOutEvent(1, 30001, Tagged(3)), AddOutResult::Queued);
 
     bool running = false;
     EXPECT_EQ(Str(FlushTags(q, 14999, &running)), Str({}));
@@ -100,19 +104,19 @@ TEST(MidiOutQueue, FlushSendsOnlyDueEntriesAndReportsWhetherToKeepTicking) {
     // The last entry goes, and the same tick finds the queue empty: stop.
     EXPECT_EQ(Str(FlushTags(q, 25001, &running)), Str({3}));
     EXPECT_FALSE(running);
-    EXPECT_TRUE(q.AddOutEvent(1, 40000, Tagged(4))) << "a stopped timer is started again";
+    EXPECT_EQ(q.AddOutEvent(1, 40000, Tagged(4)), AddOutResult::StartTimer) << "a stopped timer is started again";
 
     // A clear leaves the timer to its next tick, which stops it.
-    q.ClearMidiOutBuffer(0);
-    EXPECT_FALSE(q.AddOutEvent(1, 40000, Tagged(5)));
+    EXPECT_EQ(q.ClearMidiOutBuffer(0), 1u);
+    EXPECT_EQ(q.AddOutEvent(1, 40000, Tagged(5)), AddOutResult::Queued);
     q.ClearMidiOutBuffer(1);
     EXPECT_EQ(Str(FlushTags(q, 0, &running)), Str({}));
     EXPECT_FALSE(running);
 
     // A failed timer start is reported back, so the next add asks again.
-    EXPECT_TRUE(q.AddOutEvent(1, 40000, Tagged(6)));
+    EXPECT_EQ(q.AddOutEvent(1, 40000, Tagged(6)), AddOutResult::StartTimer);
     q.SendTimerStopped();
-    EXPECT_TRUE(q.AddOutEvent(1, 40000, Tagged(7)));
+    EXPECT_EQ(q.AddOutEvent(1, 40000, Tagged(7)), AddOutResult::StartTimer);
 }
 
 TEST(MidiOutQueue, CountsAndClearsPerPortKeepingTheOrderOfTheRest) {
@@ -126,10 +130,10 @@ TEST(MidiOutQueue, CountsAndClearsPerPortKeepingTheOrderOfTheRest) {
     for (const CountCase& c : {CountCase{0, 8}, {1, 3}, {2, 3}, {3, 2}, {4, 0}})
         EXPECT_EQ(q.GetMidiOutEventCount(c.port), c.expected) << "port " << c.port;
 
-    q.ClearMidiOutBuffer(2);
+    EXPECT_EQ(q.ClearMidiOutBuffer(2), 3u);
     EXPECT_EQ(q.GetMidiOutEventCount(2), 0u);
     EXPECT_EQ(q.GetMidiOutEventCount(0), 5u);
-    q.ClearMidiOutBuffer(9);  // no entries of that port: nothing changes
+    EXPECT_EQ(q.ClearMidiOutBuffer(9), 0u);  // no entries of that port
     // Times 80000, 70000, 60000 by i % 3; ties in call order.
     EXPECT_EQ(Str(FlushTags(q, kFarFuture)), Str({2, 4, 7, 0, 6}));
 }
@@ -160,6 +164,66 @@ TEST(MidiOutQueue, SendRunsOutsideTheLock) {
     EXPECT_EQ(Str(sent), Str({1, 2, 4, 5}));
     EXPECT_TRUE(running);
     EXPECT_EQ(q.GetMidiOutEventCount(1), 1u);
+}
+
+// The script's thread queues and clears while the timer thread flushes. The
+// timer is modelled as the control runs it: started on StartTimer, ticking
+// while it runs, stopped when a tick reports an empty queue. Every message is
+// sent once or cleared, in time order, and no queued message is left without
+// a running timer.
+TEST(MidiOutQueue, ConcurrentQueueingClearingAndFlushingKeepTheTimerInvariant) {
+    constexpr int kMessages = 20000;
+    MidiOutQueue q;
+    std::atomic<int> liveTimers{0};
+    std::atomic<int> maxLive{0};
+    std::atomic<bool> quit{false};
+    std::atomic<int64_t> clock{0};
+    std::vector<int64_t> sentTimes;
+    uint32_t cleared = 0;
+
+    std::thread timer([&] {
+        while (!quit.load()) {
+            if (liveTimers.load() == 0) {
+                std::this_thread::yield();
+                continue;
+            }
+            const bool keep = q.FlushDueOutEvents(clock.load(), [&](const MidiOutEvent& ev) {
+                sentTimes.push_back(ev.sendTime);
+            });
+            if (!keep) liveTimers.fetch_sub(1);
+        }
+    });
+
+    std::mt19937 rng(99);
+    for (int i = 0; i < kMessages; ++i) {
+        const int64_t t = int64_t{i} * 100;
+        switch (q.AddOutEvent(1 + rng() % 3, t, Tagged(i & 0x7F))) {
+        case AddOutResult::StartTimer: {
+            const int live = liveTimers.fetch_add(1) + 1;
+            if (live > maxLive.load()) maxLive.store(live);
+            break;
+        }
+        case AddOutResult::Queued: break;
+        case AddOutResult::Failed: FAIL() << "out of memory at " << i;
+        }
+        if (rng() % 500 == 0) cleared += q.ClearMidiOutBuffer(rng() % 4);
+        clock.store(t - 5000 * static_cast<int64_t>(rng() % 3));
+    }
+    clock.store(int64_t{kMessages} * 100);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (liveTimers.load() > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    const bool stopped = liveTimers.load() == 0;
+    quit.store(true);
+    timer.join();
+
+    ASSERT_TRUE(stopped) << "the send timer never stopped";
+    EXPECT_EQ(q.GetMidiOutEventCount(0), 0u) << "messages left with no timer running";
+    EXPECT_EQ(sentTimes.size() + cleared, static_cast<size_t>(kMessages));
+    EXPECT_TRUE(std::is_sorted(sentTimes.begin(), sentTimes.end()));
+    // A new timer may be started while the old one is on its way out.
+    EXPECT_LE(maxLive.load(), 2);
 }
 
 } // namespace

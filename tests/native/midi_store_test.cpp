@@ -209,7 +209,9 @@ TEST(MidiInStore, MatchesAReferenceModelUnderRandomOperations) {
         }
         case 4: {
             const uint32_t which = rng() % 8 == 0 ? 0 : port;
-            s.ClearMidiInBuffer(which);
+            const auto expected = std::count_if(ref.begin(), ref.end(),
+                                                [which](const Ref& r) { return which == 0 || r.port == which; });
+            ASSERT_EQ(s.ClearMidiInBuffer(which), static_cast<uint32_t>(expected)) << where;
             ref.erase(std::remove_if(ref.begin(), ref.end(),
                                      [which](const Ref& r) { return which == 0 || r.port == which; }),
                       ref.end());
