@@ -38,28 +38,6 @@ std::string Str(const std::vector<int>& v) {
     return s + "]";
 }
 
-TEST(MidiInStore, FullStoreDropsTheNewestAndKeepsTheStored) {
-    struct Case {
-        int32_t capacity;
-        int adds;
-        size_t kept;
-    };
-    const Case cases[] = {{3, 5, 3}, {1, 2, 1}, {0, 2, 0}, {-5, 2, 0}, {10, 4, 4}};
-    for (const Case& c : cases) {
-        MidiInStore s;
-        s.SetMidiInMaxEventCount(c.capacity);
-        std::vector<int> expected;
-        for (int i = 0; i < c.adds; ++i) {
-            const AddInputResult r = Add(s, 1, static_cast<uint8_t>(i));
-            const bool fits = static_cast<size_t>(i) < c.kept;
-            EXPECT_EQ(r, fits ? AddInputResult::StoredNotify : AddInputResult::Dropped)
-                << "capacity " << c.capacity << ", add #" << i;
-            if (fits) expected.push_back(i);
-        }
-        EXPECT_EQ(Str(Tags(s)), Str(expected)) << "capacity " << c.capacity;
-    }
-}
-
 TEST(MidiInStore, DefaultCapacityAndLoweringBelowTheStoredCount) {
     MidiInStore s;
     EXPECT_EQ(s.GetMidiInMaxEventCount(), 1000);
@@ -75,6 +53,15 @@ TEST(MidiInStore, DefaultCapacityAndLoweringBelowTheStoredCount) {
     s.DeleteMidiInEvents(0, 1);
     EXPECT_EQ(Add(s, 1, 0), AddInputResult::StoredNotify);
     EXPECT_EQ(s.GetMidiInEventCount(0), 998u);
+    // The oldest stay; the newest were dropped.
+    EXPECT_EQ(s.GetMidiInEvent(0, tavro::kFieldDataByte, 1), 3);
+
+    for (int32_t capacity : {0, -5}) {
+        MidiInStore none;
+        none.SetMidiInMaxEventCount(capacity);
+        EXPECT_EQ(none.GetMidiInMaxEventCount(), 0);
+        EXPECT_EQ(Add(none, 1, 1), AddInputResult::Dropped) << "capacity " << capacity;
+    }
 }
 
 TEST(MidiInStore, NotificationFollowsTheHandlerSwitch) {
