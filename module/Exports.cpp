@@ -1,14 +1,19 @@
 // The four exports of the in-process server.
+#include "midiio/MidiNotifyWnd.h"
 #include "module/ClassFactory.h"
 #include "module/Module.h"
 #include "module/Registration.h"
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH)
         DisableThreadLibraryCalls(instance);
+    // On FreeLibrary (not at process exit) the window class must go with
+    // the code of its window procedure.
+    if (reason == DLL_PROCESS_DETACH && !reserved)
+        UnregisterNotifyWindowClass();
     return TRUE;
 }
 

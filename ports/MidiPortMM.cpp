@@ -1,0 +1,216 @@
+// System MIDI ports: open with a callback, short and long messages through
+// one prepared header, time stamps on the system millisecond clock.
+#include "ports/MidiPortMM.h"
+
+volatile DWORD g_openTime = 0;
+
+namespace {
+constexpr DWORD kCloseWaitMs = 4000;
+}
+
+CMidiPortMM::CMidiPortMM(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput)
+    : CMidiPort(owner, portNumber, deviceIndex, isInput, PORT_KIND_MM)
+{
+    // A failing query leaves the record zero: the name is empty.
+    if (isInput)
+        midiInGetDevCapsA(deviceIndex, &caps_.in, sizeof caps_.in);
+    else
+        midiOutGetDevCapsA(deviceIndex, &caps_.out, sizeof caps_.out);
+}
+
+CMidiPortMM::~CMidiPortMM()
+{
+    Close();
+}
+
+const std::string& CMidiPortMM::GetName()
+{
+    if (name.empty()) {
+        const char* product = isInput ? caps_.in.szPname : caps_.out.szPname;
+        name.assign(product, strnlen(product, MAXPNAMELEN));
+    }
+    return name;
+}
+
+void CMidiPortMM::Signal()
+{
+    if (event_)
+        SetEvent(event_);
+}
+
+bool CMidiPortMM::Open()
+{
+    std::lock_guard<std::mutex> lock(portLock_);
+    CloseLocked();
+    MMRESULT rc = isInput
+                      ? midiInOpen(&hIn_, deviceIndex, reinterpret_cast<DWORD_PTR>(&InputCallback),
+                                   reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION)
+                      : midiOutOpen(&hOut_, deviceIndex, reinterpret_cast<DWORD_PTR>(&OutputCallback),
+                                    reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+    if (rc != MMSYSERR_NOERROR) {
+        hIn_ = nullptr;
+        hOut_ = nullptr;
+        return false;
+    }
+    g_openTime = timeGetTime();
+
+    if (sysExSize != 0) {
+        header_ = MIDIHDR{};
+        memory_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, sysExSize);
+        data_ = memory_ ? static_cast<char*>(GlobalLock(memory_)) : nullptr;
+        bool ok = data_ != nullptr;
+        if (ok) {
+            header_.lpData = data_;
+            header_.dwBufferLength = sysExSize;
+            if (isInput)
+                ok = midiInPrepareHeader(hIn_, &header_, sizeof header_) == MMSYSERR_NOERROR
+                     && midiInAddBuffer(hIn_, &header_, sizeof header_) == MMSYSERR_NOERROR;
+            else
+                ok = midiOutPrepareHeader(hOut_, &header_, sizeof header_) == MMSYSERR_NOERROR;
+        }
+        if (!ok) {
+            CloseLocked();
+            return false;
+        }
+    }
+    // Made after the open, so the open notification does not signal it.
+    event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    // Deliveries start once isOpen is set: set before the input starts, so
+    // the first message is not lost.
+    isOpen = true;
+    if (isInput && midiInStart(hIn_) != MMSYSERR_NOERROR) {
+        CloseLocked();
+        return false;
+    }
+    return true;
+}
+
+bool CMidiPortMM::Close()
+{
+    std::lock_guard<std::mutex> lock(portLock_);
+    return CloseLocked();
+}
+
+bool CMidiPortMM::CloseLocked()
+{
+    if (!hIn_ && !hOut_)
+        return true;
+    isOpen = false; // from here on the callbacks deliver nothing
+    if (isInput) {
+        midiInStop(hIn_);
+        midiInReset(hIn_);
+    } else {
+        midiOutReset(hOut_);
+    }
+    if (data_) {
+        if (event_ && (header_.dwFlags & MHDR_DONE))
+            WaitForSingleObject(event_, kCloseWaitMs);
+        if (isInput)
+            midiInUnprepareHeader(hIn_, &header_, sizeof header_);
+        else
+            midiOutUnprepareHeader(hOut_, &header_, sizeof header_);
+    }
+    if (memory_) {
+        GlobalUnlock(memory_);
+        GlobalFree(memory_);
+    }
+    data_ = nullptr;
+    memory_ = nullptr;
+    if (isInput)
+        midiInClose(hIn_);
+    else
+        midiOutClose(hOut_);
+    if (event_) {
+        WaitForSingleObject(event_, kCloseWaitMs); // the close notification
+        CloseHandle(event_);
+        event_ = nullptr;
+    }
+    hIn_ = nullptr;
+    hOut_ = nullptr;
+    return true;
+}
+
+bool CMidiPortMM::CanSend()
+{
+    return !isInput && hOut_ && isOpen;
+}
+
+bool CMidiPortMM::SendBytes(const std::vector<uint8_t>& bytes)
+{
+    if (isInput)
+        return false;
+    std::lock_guard<std::mutex> lock(portLock_);
+    if (!hOut_ || !isOpen)
+        return false;
+    if (bytes.size() == 3) {
+        DWORD packed = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16);
+        return midiOutShortMsg(hOut_, packed) == MMSYSERR_NOERROR;
+    }
+    return SendLong(bytes);
+}
+
+bool CMidiPortMM::SendLong(const std::vector<uint8_t>& bytes)
+{
+    if (!data_ || bytes.size() > sysExSize)
+        return false;
+    // Fails while the previous long message is still being played.
+    if (midiOutUnprepareHeader(hOut_, &header_, sizeof header_) != MMSYSERR_NOERROR)
+        return false;
+    header_.dwBufferLength = static_cast<DWORD>(bytes.size());
+    if (!bytes.empty())
+        memcpy(data_, bytes.data(), bytes.size());
+    if (midiOutPrepareHeader(hOut_, &header_, sizeof header_) != MMSYSERR_NOERROR)
+        return false;
+    return midiOutLongMsg(hOut_, &header_, sizeof header_) == MMSYSERR_NOERROR;
+}
+
+void CALLBACK CMidiPortMM::InputCallback(HMIDIIN, UINT msg, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
+{
+    reinterpret_cast<CMidiPortMM*>(instance)->OnInput(msg, param1, param2);
+}
+
+void CMidiPortMM::OnInput(UINT msg, DWORD_PTR param1, DWORD_PTR param2)
+{
+    switch (msg) {
+    case MIM_OPEN:
+    case MIM_CLOSE:
+        Signal();
+        break;
+    case MIM_DATA:
+    case MIM_MOREDATA:
+        if (isOpen) {
+            int64_t now = owner->ReadMasterClock();
+            int64_t stamp = (static_cast<int64_t>(g_openTime) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
+            const uint8_t bytes[3] = {static_cast<uint8_t>(param1), static_cast<uint8_t>(param1 >> 8),
+                                      static_cast<uint8_t>(param1 >> 16)};
+            owner->AddInputEvent(this, now, stamp, 3, bytes);
+        }
+        break;
+    case MIM_LONGDATA:
+        if (isOpen) {
+            if (header_.dwBytesRecorded != 0) {
+                int64_t now = owner->ReadMasterClock();
+                int64_t stamp =
+                    (static_cast<int64_t>(g_openTime) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
+                owner->AddInputEvent(this, now, stamp, header_.dwBytesRecorded,
+                                     reinterpret_cast<const uint8_t*>(header_.lpData));
+                header_.dwBytesRecorded = 0;
+                midiInAddBuffer(hIn_, &header_, sizeof header_);
+            }
+        } else if (header_.dwFlags & MHDR_DONE) {
+            Signal();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CALLBACK CMidiPortMM::OutputCallback(HMIDIOUT, UINT msg, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
+{
+    auto* port = reinterpret_cast<CMidiPortMM*>(instance);
+    if (msg == MOM_CLOSE)
+        port->Signal();
+    else if (msg == MOM_DONE && port->isOpen && (port->header_.dwFlags & MHDR_DONE))
+        port->Signal();
+}
