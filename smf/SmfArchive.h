@@ -48,6 +48,7 @@ class SmfMemorySource : public SmfArchive {
 public:
     SmfMemorySource(const void* data, size_t size);
     explicit SmfMemorySource(const std::vector<uint8_t>& bytes);
+    SmfMemorySource(std::vector<uint8_t>&&) = delete; // would dangle
     bool IsLoading() const override { return true; }
 
 protected:
