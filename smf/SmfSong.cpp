@@ -214,4 +214,25 @@ bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink)
     return !sink.Failed();
 }
 
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song)
+{
+    song.tracks.clear();
+    SmfFileSource source(path);
+    if (!source.IsOpen())
+        return 0;
+    return ReadSong(source, ppq, song);
+}
+
+bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path)
+{
+    CSmfFile file;
+    if (!SmfFromSong(song, ppq, file))
+        return false;
+    SmfFileSink sink(path);
+    if (!sink.IsOpen())
+        return false;
+    file.Serialize(sink);
+    return sink.Close();
+}
+
 } // namespace tavro

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace tavro {
@@ -72,5 +73,12 @@ int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song);
 // Convert and write; false if the array is refused (nothing written) or the
 // sink failed.
 bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink);
+
+// The same for a disk file. Reading: 0 when the file cannot be opened.
+// Writing converts first, so that an array the write refuses creates no
+// file; the caller checks beforehand that the path does not exist. A write
+// error leaves the file as far as it was written and returns false.
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song);
+bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path);
 
 } // namespace tavro

@@ -311,6 +311,25 @@ TEST(SmfArchive, FileStreamsRoundTripThroughFewBufferedReads)
     SmfFileSink nowhere(path + ".d/none/x.mid");
     EXPECT_FALSE(nowhere.IsOpen());
     EXPECT_FALSE(WriteSong(in, 480, nowhere));
+    EXPECT_FALSE(WriteSongToFile(in, 480, path + ".d/none/x.mid"));
+    EXPECT_EQ(0, ReadSongFromFile(path, 0, song));
+
+    // A refused array creates no file; an accepted one holds the same bytes
+    // as a write to memory.
+    in.tracks[0].rows.push_back(Row(std::nullopt, {0x90, 1, 2}));
+    EXPECT_FALSE(WriteSongToFile(in, 480, path));
+    EXPECT_EQ(nullptr, std::fopen(path.c_str(), "rb"));
+    in.tracks[0].rows.pop_back();
+    ASSERT_TRUE(WriteSongToFile(in, 480, path));
+    SmfMemorySink memory;
+    ASSERT_TRUE(WriteSong(in, 480, memory));
+    SmfFileSource written(path);
+    Bytes onDisk(memory.Bytes().size() + 1);
+    EXPECT_EQ(memory.Bytes().size(), written.Read(onDisk.data(), onDisk.size()));
+    onDisk.pop_back();
+    EXPECT_EQ(memory.Bytes(), onDisk);
+    EXPECT_EQ(480, ReadSongFromFile(path, 0, song));
+    std::remove(path.c_str());
 }
 
 } // namespace
