@@ -1,0 +1,254 @@
+// Chunk headers, the header chunk and the track chunk: reading and writing.
+#include "smf/SmfChunk.h"
+
+#include "smf/SmfArchive.h"
+#include "smf/SmfVarLen.h"
+
+#include <cstring>
+#include <memory>
+
+namespace tavro {
+
+namespace {
+
+uint32_t BigEndian32(const uint8_t* b)
+{
+    return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+}
+
+uint32_t LittleEndian32(const uint8_t* b)
+{
+    return uint32_t(b[3]) << 24 | uint32_t(b[2]) << 16 | uint32_t(b[1]) << 8 | b[0];
+}
+
+void PutBigEndian32(uint8_t* b, uint32_t v)
+{
+    b[0] = uint8_t(v >> 24);
+    b[1] = uint8_t(v >> 16);
+    b[2] = uint8_t(v >> 8);
+    b[3] = uint8_t(v);
+}
+
+bool ReadBigEndian16(SmfArchive& ar, uint16_t& v)
+{
+    uint8_t b[2];
+    if (ar.Read(b, 2) != 2)
+        return false;
+    v = uint16_t(b[0] << 8 | b[1]);
+    return true;
+}
+
+void PutBigEndian16(uint8_t* b, uint16_t v)
+{
+    b[0] = uint8_t(v >> 8);
+    b[1] = uint8_t(v);
+}
+
+} // namespace
+
+bool CSmfChunk::ReadChunkHeader(SmfArchive& ar)
+{
+    kind = kSmfChunkUnknown;
+    length = 0;
+    position = 0;
+    if (ar.Read(id, 4) != 4)
+        return false;
+    if (std::memcmp(id, "MThd", 4) == 0) {
+        kind = kSmfChunkHeader;
+    } else if (std::memcmp(id, "MTrk", 4) == 0) {
+        kind = kSmfChunkTrack;
+    } else if (std::memcmp(id, "RIFF", 4) == 0) {
+        kind = kSmfChunkRiff;
+    } else if (std::memcmp(id, "RMID", 4) == 0) {
+        char data[4];
+        if (ar.Read(data, 4) == 4 && std::memcmp(data, "data", 4) == 0)
+            kind = kSmfChunkRmidData;
+    }
+    if (kind == kSmfChunkUnknown)
+        return false;
+    uint8_t len[4];
+    if (ar.Read(len, 4) != 4)
+        return false;
+    bool riff = kind == kSmfChunkRiff || kind == kSmfChunkRmidData;
+    length = riff ? LittleEndian32(len) : BigEndian32(len);
+    return true;
+}
+
+bool CSmfChunk::WriteChunkHeader(SmfArchive& ar) const
+{
+    uint8_t bytes[8];
+    std::memcpy(bytes, id, 4);
+    PutBigEndian32(bytes + 4, size);
+    return ar.Write(bytes, 8);
+}
+
+bool CSmfHeader::Read(SmfArchive& ar)
+{
+    if (!ReadChunkHeader(ar))
+        return false;
+    if (kind == kSmfChunkRiff) {
+        // Only the data chunk of the form is read; what follows it is not.
+        if (!ReadChunkHeader(ar) || kind != kSmfChunkRmidData)
+            return false;
+        if (!ReadChunkHeader(ar))
+            return false;
+    }
+    if (kind != kSmfChunkHeader)
+        return false;
+    if (!ReadBigEndian16(ar, format) || !ReadBigEndian16(ar, trackCount) ||
+        !ReadBigEndian16(ar, division))
+        return false;
+    position += 6;
+    uint8_t skip[256];
+    while (position < length) {
+        uint32_t want = length - position < sizeof skip ? length - position : sizeof skip;
+        size_t got = ar.Read(skip, want);
+        position += static_cast<uint32_t>(got);
+        if (got < want)
+            break;
+    }
+    return true;
+}
+
+bool CSmfHeader::Write(SmfArchive& ar)
+{
+    if (!HasId()) {
+        std::memcpy(id, "MThd", 4);
+        length = 6;
+    }
+    size = 6;
+    uint8_t bytes[14];
+    std::memcpy(bytes, "MThd", 4);
+    PutBigEndian32(bytes + 4, 6);
+    PutBigEndian16(bytes + 8, format);
+    PutBigEndian16(bytes + 10, trackCount);
+    PutBigEndian16(bytes + 12, division);
+    return ar.Write(bytes, sizeof bytes);
+}
+
+CSmfTrack::~CSmfTrack()
+{
+    DeleteEvents();
+    UnlinkTrack();
+}
+
+void CSmfTrack::DeleteEvents()
+{
+    while (CSmfEvent* e = head_.Next())
+        delete e; // the event's destructor takes it out of the list
+}
+
+CSmfEvent* CSmfTrack::LastEvent()
+{
+    CSmfEvent* e = &head_;
+    while (e->Next())
+        e = e->Next();
+    return e;
+}
+
+void CSmfTrack::LinkAfter(CSmfTrack* previous)
+{
+    if (!previous || previous == this)
+        return;
+    UnlinkTrack();
+    prev_ = previous;
+    next_ = previous->next_;
+    if (next_)
+        next_->prev_ = this;
+    previous->next_ = this;
+    linked_ = true;
+}
+
+void CSmfTrack::UnlinkTrack()
+{
+    if (!linked_)
+        return;
+    if (prev_)
+        prev_->next_ = next_;
+    if (next_)
+        next_->prev_ = prev_;
+    prev_ = next_ = nullptr;
+    linked_ = false;
+}
+
+bool CSmfTrack::Read(SmfArchive& ar)
+{
+    DeleteEvents();
+    bool result = ReadChunkHeader(ar) && kind == kSmfChunkTrack;
+    if (!result)
+        return false;
+    uint8_t runningStatus = 0;
+    uint64_t consumed = 0; // 64 bits: a last event may overrun a 4 GiB length
+    CSmfEvent* last = &head_;
+    while (consumed < length) {
+        uint32_t delta, n;
+        if (!ReadVarLen(ar, delta, n)) {
+            DeleteEvents();
+            return false;
+        }
+        consumed += n;
+        uint8_t byte;
+        if (ar.Read(&byte, 1) != 1) {
+            DeleteEvents();
+            return false;
+        }
+        uint8_t status;
+        if (byte & 0x80) {
+            ++consumed;
+            status = runningStatus = byte;
+        } else {
+            // Running status, of whatever kind the last status byte was: the
+            // event reads this byte as its first one.
+            status = runningStatus;
+            ar.UnreadByte();
+        }
+        std::unique_ptr<CSmfEvent> event;
+        if (status == 0xFF)
+            event = std::make_unique<CSmfMetaEvent>(delta);
+        else if (status >= 0xF0)
+            event = std::make_unique<CSmfSysexEvent>(delta, status);
+        else
+            event = std::make_unique<CSmfChannelEvent>(delta, status);
+        if (!event->Read(ar, n))
+            break; // data ended inside the event: keep what came before it
+        event->InsertAfter(last);
+        last = event.release();
+        consumed += n;
+    }
+    position = consumed > length ? length : static_cast<uint32_t>(consumed);
+    return result;
+}
+
+uint64_t CSmfTrack::BodyLength() const
+{
+    uint64_t total = 0;
+    for (const CSmfEvent* e = head_.Next(); e; e = e->Next())
+        total += e->GetEncodedSize() - (e->UsesRunningStatus() ? 1 : 0);
+    return total;
+}
+
+uint32_t CSmfTrack::ComputeSize()
+{
+    uint64_t total = BodyLength();
+    size = total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
+    return size;
+}
+
+bool CSmfTrack::Write(SmfArchive& ar)
+{
+    if (!HasId())
+        std::memcpy(id, "MTrk", 4);
+    if (BodyLength() > 0xFFFFFFFFu)
+        return false; // cannot be described by a 32-bit chunk length
+    if (size == 0)
+        ComputeSize();
+    if (!WriteChunkHeader(ar))
+        return false;
+    for (CSmfEvent* e = head_.Next(); e; e = e->Next()) {
+        if (!e->Write(ar))
+            return false;
+    }
+    return true;
+}
+
+} // namespace tavro

@@ -1,0 +1,91 @@
+// Chunks of a MIDI file: the chunk header shared by all of them, the "MThd"
+// header chunk and the "MTrk" track chunk with its event list.
+#pragma once
+#include "smf/SmfEvent.h"
+
+#include <cstdint>
+
+namespace tavro {
+
+class SmfArchive;
+
+enum SmfChunkKind : int32_t {
+    kSmfChunkUnknown = 0,
+    kSmfChunkRiff = 1,     // "RIFF"
+    kSmfChunkRmidData = 2, // "RMID" followed at once by "data"
+    kSmfChunkHeader = 3,   // "MThd"
+    kSmfChunkTrack = 4,    // "MTrk"
+};
+
+class CSmfChunk {
+public:
+    // Reads the id and the length (little-endian for the RIFF kinds,
+    // big-endian for MThd and MTrk). False for a short read or an unknown id,
+    // whose length is then not read.
+    bool ReadChunkHeader(SmfArchive& ar);
+    // Writes id and size (big-endian).
+    bool WriteChunkHeader(SmfArchive& ar) const;
+    bool HasId() const { return id[0] || id[1] || id[2] || id[3]; }
+
+    int32_t kind = kSmfChunkUnknown;
+    char id[4] = {0, 0, 0, 0};
+    uint32_t length = 0;   // as read
+    uint32_t position = 0; // body bytes consumed so far
+    uint32_t size = 0;     // body length to write
+
+protected:
+    CSmfChunk() = default;
+};
+
+class CSmfHeader : public CSmfChunk {
+public:
+    // Reads MThd (also inside a RIFF "RMID" form) and skips any surplus
+    // beyond its 6 bytes. False when no header can be read.
+    bool Read(SmfArchive& ar);
+    bool Write(SmfArchive& ar);
+
+    uint16_t format = 0;
+    uint16_t trackCount = 0;
+    uint16_t division = 0; // ticks per quarter note, stored as read
+};
+
+class CSmfTrack : public CSmfChunk {
+public:
+    explicit CSmfTrack(int32_t number = 0) : number_(number) {}
+    ~CSmfTrack();
+    CSmfTrack(const CSmfTrack&) = delete;
+    CSmfTrack& operator=(const CSmfTrack&) = delete;
+
+    // Reads one MTrk chunk. False if the next chunk is not MTrk or the data
+    // ends inside a delta time or status byte; data ending inside an event
+    // drops that event, keeps the ones before it and still counts as read.
+    bool Read(SmfArchive& ar);
+    // Chunk header and events; stops at the first event that fails.
+    bool Write(SmfArchive& ar);
+    // Body length with running status taken into account, stored in size.
+    // A body above 32 bits stores 0xFFFFFFFF; Write then refuses the track.
+    uint32_t ComputeSize();
+    uint64_t BodyLength() const;
+
+    // Links the track after prev in prev's list (the list owns it then).
+    void LinkAfter(CSmfTrack* previous);
+    void UnlinkTrack();
+    CSmfTrack* NextTrack() const { return next_; }
+    bool IsLinked() const { return linked_; }
+
+    int32_t Number() const { return number_; }
+    CSmfListHead* Head() { return &head_; }
+    const CSmfListHead* Head() const { return &head_; }
+    // Walks the list; bulk builders keep their own last event instead.
+    CSmfEvent* LastEvent();
+    void DeleteEvents();
+
+private:
+    CSmfTrack* prev_ = nullptr;
+    CSmfTrack* next_ = nullptr;
+    bool linked_ = false;
+    int32_t number_;
+    CSmfListHead head_;
+};
+
+} // namespace tavro

@@ -1,0 +1,168 @@
+// Events of a MIDI file track: a doubly linked list per track, one class per
+// kind (channel message, meta event, system exclusive, list head), and the
+// record that copies an event's values in and out of the model.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+namespace tavro {
+
+class SmfArchive;
+
+enum SmfEventKind : int32_t {
+    kSmfEventChannel = 1,
+    kSmfEventMeta = 2,
+    kSmfEventSysex = 3,
+    kSmfEventListHead = 4,
+};
+
+// Data bytes of a channel message, indexed by (status >> 4) & 7.
+extern const uint8_t channelDataLength[8];
+
+inline uint8_t ChannelDataLength(uint8_t status) { return channelDataLength[(status >> 4) & 7]; }
+
+// A value copy of one event. length mirrors data.size() for records that
+// GetData fills; SetData refuses a record whose length and data disagree.
+struct CSmfEventRecord {
+    int32_t kind = 0;
+    uint32_t delta = 0;
+    uint8_t status = 0;
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+    uint8_t metaType = 0;
+    uint32_t length = 0;
+    std::vector<uint8_t> data;
+
+    void Clear() { *this = CSmfEventRecord(); }
+};
+
+class CSmfEvent {
+public:
+    virtual ~CSmfEvent();
+    CSmfEvent(const CSmfEvent&) = delete;
+    CSmfEvent& operator=(const CSmfEvent&) = delete;
+
+    // Reads what follows the status byte; bytesRead counts what was consumed.
+    virtual bool Read(SmfArchive& ar, uint32_t& bytesRead) = 0;
+    // Writes delta, status (unless running status omits it) and the rest.
+    virtual bool Write(SmfArchive& ar) = 0;
+    // Clears the record, copies the common fields, then FillRecord.
+    virtual void GetData(CSmfEventRecord& record) const;
+    // SetDelta(record.delta), then ApplyRecord; false: the event refused it.
+    virtual bool SetData(const CSmfEventRecord& record);
+    virtual void FillRecord(CSmfEventRecord& record) const = 0;
+    virtual bool ApplyRecord(const CSmfEventRecord& record) = 0;
+
+    // Links this event after prev (taking it out of any list it is in).
+    void InsertAfter(CSmfEvent* prev);
+    // Takes the event out of its list; the next event absorbs its delta so
+    // that later events keep their time. The caller owns it afterwards.
+    void Unlink();
+    CSmfEvent* Next() const { return next_; }
+    CSmfEvent* Prev() const { return prev_; }
+    bool IsLinked() const { return linked_; }
+
+    uint32_t GetDelta() const { return delta_; }
+    // Ignored (false) for values above 0x0FFFFFFF, which cannot be written.
+    bool SetDelta(uint32_t value);
+    uint8_t GetStatus() const { return status_; }
+    uint32_t GetLength() const { return static_cast<uint32_t>(data_.size()); }
+    const std::vector<uint8_t>& GetDataBytes() const { return data_; }
+    // Bytes in a track body, delta and status included, before running status.
+    uint32_t GetEncodedSize() const { return encodedSize_; }
+    // True when the status byte is left out on write: a status below 0xF0
+    // equal to the previous event's (the list head's 0 for the first event).
+    bool UsesRunningStatus() const;
+
+protected:
+    // The delta is cut to 28 bits, the most a track can hold, so that the
+    // encoded size always matches the bytes written.
+    CSmfEvent(uint32_t delta, uint8_t status);
+    // Size of everything after the delta time.
+    virtual uint32_t BodySize() const = 0;
+    void UpdateSize();
+    bool ReadData(SmfArchive& ar, uint32_t length, uint32_t& bytesRead);
+    bool WriteDelta(SmfArchive& ar) const;
+    bool TakeData(const CSmfEventRecord& record);
+
+    uint32_t delta_;
+    uint32_t encodedSize_ = 0;
+    uint8_t status_;
+    std::vector<uint8_t> data_;
+
+private:
+    void Detach();
+    CSmfEvent* prev_ = nullptr;
+    CSmfEvent* next_ = nullptr;
+    bool linked_ = false;
+};
+
+class CSmfChannelEvent : public CSmfEvent {
+public:
+    CSmfChannelEvent(uint32_t delta, uint8_t status);
+    bool Read(SmfArchive& ar, uint32_t& bytesRead) override;
+    bool Write(SmfArchive& ar) override;
+    void FillRecord(CSmfEventRecord& record) const override;
+    // Refuses statuses whose low 7 bits are 0x70 or more (0x70-0x7F and
+    // 0xF0-0xFF) and records carrying data.
+    bool ApplyRecord(const CSmfEventRecord& record) override;
+    uint8_t Data1() const { return data1_; }
+    uint8_t Data2() const { return data2_; }
+    uint32_t DataLength() const { return dataLength_; }
+
+protected:
+    uint32_t BodySize() const override { return dataLength_ + 1; }
+
+private:
+    uint8_t data1_ = 0;
+    uint8_t data2_ = 0;
+    uint32_t dataLength_;
+};
+
+class CSmfMetaEvent : public CSmfEvent {
+public:
+    CSmfMetaEvent(uint32_t delta, uint8_t status = 0xFF);
+    bool Read(SmfArchive& ar, uint32_t& bytesRead) override;
+    bool Write(SmfArchive& ar) override;
+    void FillRecord(CSmfEventRecord& record) const override;
+    bool ApplyRecord(const CSmfEventRecord& record) override;
+    uint8_t MetaType() const { return metaType_; }
+
+protected:
+    uint32_t BodySize() const override;
+
+private:
+    uint8_t metaType_ = 0;
+};
+
+// Statuses 0xF0 to 0xFE: a length and that many data bytes.
+class CSmfSysexEvent : public CSmfEvent {
+public:
+    CSmfSysexEvent(uint32_t delta, uint8_t status);
+    bool Read(SmfArchive& ar, uint32_t& bytesRead) override;
+    bool Write(SmfArchive& ar) override;
+    void FillRecord(CSmfEventRecord& record) const override;
+    bool ApplyRecord(const CSmfEventRecord& record) override;
+
+protected:
+    uint32_t BodySize() const override;
+};
+
+// First element of every track's event list; never read or written.
+class CSmfListHead : public CSmfEvent {
+public:
+    CSmfListHead() : CSmfEvent(0, 0) {}
+    bool Read(SmfArchive&, uint32_t& bytesRead) override
+    {
+        bytesRead = 0;
+        return false;
+    }
+    bool Write(SmfArchive&) override { return false; }
+    void FillRecord(CSmfEventRecord& record) const override { record.kind = kSmfEventListHead; }
+    bool ApplyRecord(const CSmfEventRecord&) override { return false; }
+
+protected:
+    uint32_t BodySize() const override { return 0; }
+};
+
+} // namespace tavro

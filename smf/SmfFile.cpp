@@ -1,0 +1,102 @@
+// Reading and writing a whole MIDI file through the header and track chunks.
+#include "smf/SmfFile.h"
+
+#include "smf/SmfArchive.h"
+
+#include <memory>
+
+namespace tavro {
+
+void CSmfTrackList::Clear()
+{
+    while (CSmfTrack* t = head_.NextTrack())
+        delete t; // the track's destructor takes it out of the list
+    cursor_ = nullptr;
+    count_ = 0;
+}
+
+CSmfTrack* CSmfTrackList::Last()
+{
+    CSmfTrack* t = &head_;
+    while (t->NextTrack())
+        t = t->NextTrack();
+    return t;
+}
+
+CSmfTrack* CSmfTrackList::Append(int32_t number)
+{
+    auto* track = new CSmfTrack(number);
+    track->LinkAfter(Last());
+    ++count_;
+    return track;
+}
+
+CSmfTrack* CSmfTrackList::Next()
+{
+    CSmfTrack* t = cursor_;
+    if (t)
+        cursor_ = t->NextTrack();
+    return t;
+}
+
+int32_t CSmfTrackList::Read(SmfArchive& ar)
+{
+    Clear();
+    CSmfTrack* last = &head_;
+    for (;;) {
+        auto track = std::make_unique<CSmfTrack>(count_ + 1);
+        if (!track->Read(ar))
+            break;
+        track->LinkAfter(last);
+        last = track.release();
+        ++count_;
+    }
+    return count_;
+}
+
+void CSmfFile::Reset()
+{
+    header_.format = 0;
+    header_.trackCount = 0;
+    header_.division = 0;
+    tracks_.Clear();
+}
+
+int32_t CSmfFile::GetTrackCount() const
+{
+    int32_t n = 0;
+    for (CSmfTrack* t = tracks_.First(); t; t = t->NextTrack())
+        ++n;
+    return n;
+}
+
+void CSmfFile::Serialize(SmfArchive& ar)
+{
+    if (ar.IsStoring()) {
+        Store(ar);
+        return;
+    }
+    Reset();
+    // Without a header there is no telling where tracks would start, and the
+    // caller could not scale their times: such a stream reads as empty.
+    if (!header_.Read(ar)) {
+        Reset();
+        return;
+    }
+    tracks_.Read(ar);
+}
+
+void CSmfFile::Store(SmfArchive& ar)
+{
+    for (CSmfTrack* t = tracks_.First(); t; t = t->NextTrack())
+        t->ComputeSize();
+    int32_t count = GetTrackCount();
+    // The header holds 16 bits; more tracks are still written, all of them.
+    header_.trackCount = static_cast<uint16_t>(count > 0xFFFF ? 0xFFFF : count);
+    header_.format = count > 1 ? 1 : 0;
+    header_.Write(ar);
+    for (CSmfTrack* t = tracks_.First(); t; t = t->NextTrack())
+        t->Write(ar);
+}
+
+} // namespace tavro

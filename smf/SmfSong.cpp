@@ -1,0 +1,238 @@
+// Conversion between the file model and the script event array, with
+// time-base rescaling on read and row validation on write.
+#include "smf/SmfSong.h"
+
+#include "smf/SmfArchive.h"
+#include "smf/SmfFile.h"
+#include "smf/SmfVarLen.h"
+
+#include <cmath>
+#include <memory>
+
+namespace tavro {
+
+namespace {
+
+int32_t ScaleDelta(uint32_t delta, double factor)
+{
+    double t = std::trunc(double(delta) * factor);
+    // Deltas are below 2^28 but a factor can reach 65535: saturate rather
+    // than overflow the 32-bit time.
+    if (t >= 2147483647.0)
+        return INT32_MAX;
+    return static_cast<int32_t>(t);
+}
+
+std::vector<int32_t> MessageOf(const CSmfEventRecord& rec)
+{
+    std::vector<int32_t> m;
+    switch (rec.kind) {
+    case kSmfEventChannel:
+        m = {rec.status, rec.data1, rec.data2};
+        break;
+    case kSmfEventMeta:
+        m.reserve(rec.data.size() + 3);
+        m = {0xFF, rec.metaType, static_cast<int32_t>(rec.length)};
+        m.insert(m.end(), rec.data.begin(), rec.data.end());
+        break;
+    default: // system exclusive, whatever status the file held
+        m.reserve(rec.data.size() + 1);
+        m.push_back(0xF0);
+        m.insert(m.end(), rec.data.begin(), rec.data.end());
+        break;
+    }
+    return m;
+}
+
+enum class RowOutcome { Event, Skip, Fail };
+
+uint8_t Low8(const ScriptNumber& n) { return static_cast<uint8_t>(*n & 0xFF); }
+
+// What one script row becomes:
+//   skipped:   not an array or fewer than 2 elements; message not an array
+//              or fewer than 2 bytes; a channel status the event refuses
+//              (0x70-0x7F, 0xF1-0xFE)
+//   whole write fails: a time or message element that is not a number; a
+//              time outside 0..0x0FFFFFFF (a track cannot hold it); a sysex
+//              or meta message of exactly 2 elements; a meta length element
+//              (low 8 bits) that does not match the element count; a
+//              channel message of other than 3 elements; a sysex longer
+//              than 0x0FFFFFFF bytes
+RowOutcome BuildEvent(const ScriptRow& row, std::unique_ptr<CSmfEvent>& event)
+{
+    if (!row.isRow)
+        return RowOutcome::Skip;
+    if (!row.time || *row.time < 0 || uint32_t(*row.time) > kSmfMaxVarLen)
+        return RowOutcome::Fail;
+    if (!row.messageIsArray || row.message.size() < 2)
+        return RowOutcome::Skip;
+    for (const ScriptNumber& n : row.message) {
+        if (!n)
+            return RowOutcome::Fail;
+    }
+    const std::vector<ScriptNumber>& msg = row.message;
+    const size_t m = msg.size();
+    const uint32_t delta = static_cast<uint32_t>(*row.time);
+    const uint8_t status = Low8(msg[0]);
+
+    CSmfEventRecord rec;
+    if (status == 0xF0) {
+        if (m < 3 || m - 1 > kSmfMaxVarLen)
+            return RowOutcome::Fail;
+        event = std::make_unique<CSmfSysexEvent>(delta, status);
+        event->GetData(rec);
+        for (size_t i = 1; i < m; ++i)
+            rec.data.push_back(Low8(msg[i]));
+    } else if (status == 0xFF) {
+        if (m < 3)
+            return RowOutcome::Fail;
+        const size_t length = Low8(msg[2]);
+        if (length + 3 != m)
+            return RowOutcome::Fail;
+        event = std::make_unique<CSmfMetaEvent>(delta);
+        event->GetData(rec);
+        rec.metaType = Low8(msg[1]);
+        for (size_t i = 3; i < m; ++i)
+            rec.data.push_back(Low8(msg[i]));
+    } else {
+        if (m != 3)
+            return RowOutcome::Fail;
+        event = std::make_unique<CSmfChannelEvent>(delta, status);
+        event->GetData(rec);
+        rec.data1 = Low8(msg[1]);
+        rec.data2 = Low8(msg[2]);
+    }
+    rec.status = status;
+    rec.delta = delta;
+    rec.length = static_cast<uint32_t>(rec.data.size());
+    if (!event->SetData(rec)) {
+        event.reset();
+        return RowOutcome::Skip;
+    }
+    return RowOutcome::Event;
+}
+
+} // namespace
+
+ScriptSong ToScriptSong(const SongArray& song)
+{
+    ScriptSong out;
+    out.tracks.reserve(song.tracks.size());
+    for (const TrackArray& track : song.tracks) {
+        ScriptTrack t;
+        t.rows.reserve(track.size());
+        for (const SongRow& row : track) {
+            ScriptRow r;
+            r.time = row.time;
+            r.message.assign(row.message.begin(), row.message.end());
+            t.rows.push_back(std::move(r));
+        }
+        out.tracks.push_back(std::move(t));
+    }
+    return out;
+}
+
+int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongArray& song)
+{
+    song.tracks.clear();
+    const int32_t n = file.GetTrackCount();
+    const uint16_t division = file.GetDivision();
+    // Division 0 gives times no meaning (and no nonzero time base to report).
+    if (n == 0 || division == 0)
+        return 0;
+    if (ppq < 1)
+        ppq = division;
+    const bool scale = ppq != division;
+    const double factor = double(ppq) / double(division);
+
+    song.tracks.resize(static_cast<size_t>(n));
+    file.ResetTrackIterator();
+    CSmfEventRecord rec;
+    for (TrackArray& rows : song.tracks) {
+        CSmfTrack* track = file.NextTrack();
+        for (CSmfEvent* e = track->Head()->Next(); e; e = e->Next()) {
+            e->GetData(rec);
+            if (rec.kind == kSmfEventListHead)
+                continue;
+            uint32_t delta = e->GetDelta();
+            SongRow row;
+            row.time = scale ? ScaleDelta(delta, factor) : static_cast<int32_t>(delta);
+            row.message = MessageOf(rec);
+            rows.push_back(std::move(row));
+        }
+    }
+    return ppq;
+}
+
+bool SmfFromSong(const ScriptSong& song, int32_t ppq, CSmfFile& file)
+{
+    if (ppq == 0)
+        ppq = kDefaultPPQ;
+    file.Reset();
+    file.SetDivision(static_cast<uint16_t>(ppq & 0xFFFF));
+    for (size_t i = 0; i < song.tracks.size(); ++i) {
+        const ScriptTrack& st = song.tracks[i];
+        if (!st.isArray)
+            continue;
+        CSmfTrack* track = file.Tracks().Append(static_cast<int32_t>(i));
+        CSmfEvent* last = track->Head();
+        for (const ScriptRow& row : st.rows) {
+            std::unique_ptr<CSmfEvent> event;
+            switch (BuildEvent(row, event)) {
+            case RowOutcome::Fail:
+                file.Reset();
+                return false;
+            case RowOutcome::Skip:
+                break;
+            case RowOutcome::Event:
+                event->InsertAfter(last);
+                last = event.release();
+                break;
+            }
+        }
+        if (track->BodyLength() > 0xFFFFFFFFu) {
+            file.Reset();
+            return false;
+        }
+    }
+    return true;
+}
+
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song)
+{
+    CSmfFile file;
+    file.Serialize(source);
+    return SongFromSmf(file, ppq, song);
+}
+
+bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink)
+{
+    CSmfFile file;
+    if (!SmfFromSong(song, ppq, file))
+        return false;
+    file.Serialize(sink);
+    return !sink.Failed();
+}
+
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song)
+{
+    song.tracks.clear();
+    SmfFileSource source(path);
+    if (!source.IsOpen())
+        return 0;
+    return ReadSong(source, ppq, song);
+}
+
+bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path)
+{
+    CSmfFile file;
+    if (!SmfFromSong(song, ppq, file))
+        return false;
+    SmfFileSink sink(path);
+    if (!sink.IsOpen())
+        return false;
+    file.Serialize(sink);
+    return sink.Close();
+}
+
+} // namespace tavro

@@ -1,0 +1,115 @@
+// Helpers shared by the MIDI file tests: byte builders, reading a song from
+// bytes, checking that every chunk length matches the bytes that follow.
+#pragma once
+#include "smf/SmfArchive.h"
+#include "smf/SmfSong.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace smftest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline void Add(Bytes& b, std::initializer_list<int> values)
+{
+    for (int v : values)
+        b.push_back(static_cast<uint8_t>(v));
+}
+inline void AddText(Bytes& b, const char* s)
+{
+    while (*s)
+        b.push_back(static_cast<uint8_t>(*s++));
+}
+inline void AddBe32(Bytes& b, uint32_t v) { Add(b, {int(v >> 24 & 0xFF), int(v >> 16 & 0xFF), int(v >> 8 & 0xFF), int(v & 0xFF)}); }
+inline void AddLe32(Bytes& b, uint32_t v) { Add(b, {int(v & 0xFF), int(v >> 8 & 0xFF), int(v >> 16 & 0xFF), int(v >> 24 & 0xFF)}); }
+
+inline Bytes Header(int format, int tracks, int division, uint32_t length = 6)
+{
+    Bytes b;
+    AddText(b, "MThd");
+    AddBe32(b, length);
+    Add(b, {format >> 8, format & 0xFF, tracks >> 8, tracks & 0xFF, division >> 8 & 0xFF, division & 0xFF});
+    return b;
+}
+
+inline Bytes Track(const Bytes& body)
+{
+    Bytes b;
+    AddText(b, "MTrk");
+    AddBe32(b, static_cast<uint32_t>(body.size()));
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+inline Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+inline int32_t ReadBytes(const Bytes& bytes, int32_t ppq, tavro::SongArray& song)
+{
+    tavro::SmfMemorySource src(bytes);
+    return tavro::ReadSong(src, ppq, song);
+}
+
+inline std::string Hex(const Bytes& b)
+{
+    std::ostringstream s;
+    for (uint8_t v : b)
+        s << std::hex << (v < 16 ? "0" : "") << int(v) << ' ';
+    return s.str();
+}
+
+inline std::string Dump(const tavro::SongArray& song)
+{
+    std::ostringstream s;
+    for (size_t t = 0; t < song.tracks.size(); ++t) {
+        s << "track " << t << ":";
+        for (const auto& row : song.tracks[t]) {
+            s << " [" << row.time << ":";
+            for (int32_t v : row.message)
+                s << ' ' << v;
+            s << ']';
+        }
+        s << '\n';
+    }
+    return s.str();
+}
+
+// Empty when the file is an MThd of length 6 followed by MTrk chunks whose
+// lengths add up exactly to the file's size; else what is wrong.
+inline std::string ChunkLayoutError(const Bytes& b)
+{
+    auto be32 = [&](size_t at) {
+        return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+    };
+    if (b.size() < 14 || std::string(b.begin(), b.begin() + 4) != "MThd" || be32(4) != 6)
+        return "bad header";
+    size_t at = 14;
+    while (at < b.size()) {
+        if (b.size() - at < 8 || std::string(b.begin() + at, b.begin() + at + 4) != "MTrk")
+            return "bad chunk header at " + std::to_string(at);
+        uint64_t end = at + 8 + uint64_t(be32(at + 4));
+        if (end > b.size())
+            return "chunk at " + std::to_string(at) + " runs past the end";
+        at = static_cast<size_t>(end);
+    }
+    return "";
+}
+
+inline tavro::ScriptRow Row(tavro::ScriptNumber time, std::vector<tavro::ScriptNumber> message)
+{
+    tavro::ScriptRow r;
+    r.time = time;
+    r.message = std::move(message);
+    return r;
+}
+
+} // namespace smftest
