@@ -1,0 +1,227 @@
+// Test-only in-process server for the tavrorun tests: EventSource objects
+// fire OnTick at once (FireNow) or OnLater from their message-only window
+// (FireLater), so only a host that dispatches messages delivers the latter.
+#include "module/ControlBase.h"
+#include "module/Module.h"
+
+#include "EventSource_h.h"
+
+#include <olectl.h>
+
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr UINT kFireLaterMessage = WM_APP + 1;
+
+class EventSource : public tavro::ControlBase {
+public:
+    static const tavro::ControlClass kClass;
+    static const tavro::ControlClass kClassInfoOnly;
+
+    explicit EventSource(const tavro::ControlClass& cls);
+    ~EventSource() override;
+
+    // The second class hides IProvideClassInfo2, so a host must find the
+    // event interface through the coclass.
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (&Class() == &kClassInfoOnly && ppv && IsEqualIID(riid, IID_IProvideClassInfo2)) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        return ControlBase::QueryInterface(riid, ppv);
+    }
+
+    void FireNow(long count, const std::string& text);
+    void FireLater(long count);
+    void Poke(long value) { total_ += value; }
+    long Total() { return total_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_ = nullptr;
+    long total_ = 0;
+};
+
+const tavro::DispatchEntry kDispatch[] = {
+    TAVRO_DISP(1, "FireNow", VT_EMPTY, &EventSource::FireNow),
+    TAVRO_DISP(2, "FireLater", VT_EMPTY, &EventSource::FireLater),
+    TAVRO_DISP(3, "Poke", VT_EMPTY, &EventSource::Poke),
+    TAVRO_DISP(4, "Total", VT_I4, &EventSource::Total),
+};
+
+const tavro::ControlClass EventSource::kClass = {
+    &CLSID_EventSource, &DIID__DEventSource, &DIID__DEventSourceEvents, L"TavroTest.EventSource",
+    tavro::MakeDispatchTable(kDispatch),
+};
+
+const tavro::ControlClass EventSource::kClassInfoOnly = {
+    &CLSID_EventSourceClassInfo, &DIID__DEventSource, &DIID__DEventSourceEvents,
+    L"TavroTest.EventSourceClassInfo", tavro::MakeDispatchTable(kDispatch),
+};
+
+const wchar_t kWindowClass[] = L"TavroTestEventSource";
+
+EventSource::EventSource(const tavro::ControlClass& cls) : ControlBase(cls)
+{
+    static const ATOM atom = [] {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = &EventSource::WindowProc;
+        wc.hInstance = tavro::ModuleInstance();
+        wc.lpszClassName = kWindowClass;
+        return RegisterClassW(&wc);
+    }();
+    if (atom)
+        window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  tavro::ModuleInstance(), nullptr);
+    if (window_)
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+EventSource::~EventSource()
+{
+    if (window_)
+        DestroyWindow(window_);
+}
+
+void EventSource::FireNow(long count, const std::string& text)
+{
+    tavro::ComPtr<IDispatch> self(this); // a handler may drop the script's reference
+    for (long i = 1; i <= count; ++i) {
+        VARIANT args[2]; // last argument first
+        args[0].vt = VT_BSTR;
+        args[0].bstrVal = tavro::ToBstr(text);
+        args[1].vt = VT_I4;
+        args[1].lVal = i;
+        DISPPARAMS params = {args, nullptr, 2, 0};
+        FireEvent(1, &params);
+        VariantClear(&args[0]);
+    }
+}
+
+void EventSource::FireLater(long count)
+{
+    for (long i = 1; i <= count; ++i)
+        PostMessageW(window_, kFireLaterMessage, static_cast<WPARAM>(i), 0);
+}
+
+LRESULT CALLBACK EventSource::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<EventSource*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message != kFireLaterMessage || !self)
+        return DefWindowProcW(window, message, wParam, lParam);
+    tavro::ComPtr<IDispatch> keep(self);
+    VARIANT arg;
+    arg.vt = VT_I4;
+    arg.lVal = static_cast<LONG>(wParam);
+    DISPPARAMS params = {&arg, nullptr, 1, 0};
+    self->FireEvent(2, &params);
+    return 0;
+}
+
+class Factory final : public IClassFactory {
+public:
+    explicit Factory(const tavro::ControlClass& cls) : cls_(cls) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory) ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        auto* object = new (std::nothrow) EventSource(cls_);
+        if (!object)
+            return E_OUTOFMEMORY;
+        HRESULT hr = object->QueryInterface(riid, ppv);
+        object->Release();
+        return hr;
+    }
+    STDMETHODIMP LockServer(BOOL lock) override
+    {
+        lock ? tavro::ModuleAddRef() : tavro::ModuleRelease();
+        return S_OK;
+    }
+
+private:
+    const tavro::ControlClass& cls_;
+};
+
+const tavro::ControlClass* const kClasses[] = {&EventSource::kClass, &EventSource::kClassInfoOnly};
+Factory g_factories[] = {Factory(*kClasses[0]), Factory(*kClasses[1])};
+
+std::wstring GuidText(REFGUID guid)
+{
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+bool SetString(const std::wstring& key, const wchar_t* name, const std::wstring& value)
+{
+    return RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
+                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)))
+           == ERROR_SUCCESS;
+}
+
+} // namespace
+
+extern "C" {
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    for (size_t i = 0; i < sizeof kClasses / sizeof kClasses[0]; ++i)
+        if (IsEqualCLSID(clsid, *kClasses[i]->clsid))
+            return g_factories[i].QueryInterface(riid, ppv);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow()
+{
+    if (tavro::ModuleInUse())
+        return S_FALSE;
+    tavro::ReleaseTypeLibCache();
+    return S_OK;
+}
+
+// Class and ProgID entries only: the objects read their type library from
+// this module's own resource.
+STDAPI DllRegisterServer()
+{
+    const std::wstring path = tavro::ModulePath();
+    for (const tavro::ControlClass* cls : kClasses) {
+        const std::wstring clsid = GuidText(*cls->clsid);
+        const std::wstring server = L"CLSID\\" + clsid + L"\\InprocServer32";
+        if (!SetString(server, nullptr, path) || !SetString(server, L"ThreadingModel", L"Apartment")
+            || !SetString(std::wstring(cls->progId) + L"\\CLSID", nullptr, clsid))
+            return SELFREG_E_CLASS;
+    }
+    return S_OK;
+}
+
+STDAPI DllUnregisterServer()
+{
+    for (const tavro::ControlClass* cls : kClasses) {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*cls->clsid)).c_str());
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*cls->clsid)).c_str());
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, cls->progId);
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, cls->progId);
+    }
+    return S_OK;
+}
+
+} // extern "C"
