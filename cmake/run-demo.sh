@@ -1,12 +1,19 @@
 #!/bin/sh
 # Registers the 64-bit OCX in the private Wine prefix and runs the demo script.
 here=$(cd "$(dirname "$0")" && pwd)
-root="$here/.."
+root=$(cd "$here/.." && pwd)
 export WINEPREFIX="$root/build/wineprefix"
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
 sh "$here/wine-prefix.sh"
-"$here/wine-run.sh" regsvr32 /s "$root/build/x64/TAVRO.OCX" || { echo "regsvr32 failed" >&2; exit 1; }
-"$here/wine-run.sh" cscript //nologo "$root/examples/demo.vbs"
-status=$?
+"$here/wine-run.sh" regsvr32 /s "$(winpath "$root/build/x64/TAVRO.OCX")" || { echo "regsvr32 failed" >&2; exit 1; }
+out=$(mktemp)
+# Wine's launcher sometimes starts nothing: retry once a run that printed nothing.
+for attempt in 1 2; do
+  "$here/wine-run.sh" cscript //nologo "$(winpath "$root/examples/demo.vbs")" >"$out" 2>&1 </dev/null
+  status=$?
+  [ -s "$out" ] && break
+done
+cat "$out"; rm -f "$out"
 wineserver -k 2>/dev/null
 exit $status
