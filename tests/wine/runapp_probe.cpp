@@ -1,0 +1,23 @@
+// Test helper started by MidiTools.RunApp: writes its own command line to
+// the file named by TAVRO_PROBE_OUT (complete before the name appears).
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+int main()
+{
+    char out[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableA("TAVRO_PROBE_OUT", out, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return 1;
+    const std::string temp = std::string(out) + ".part";
+    HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 2;
+    const char* line = GetCommandLineA();
+    DWORD written = 0;
+    WriteFile(h, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+    CloseHandle(h);
+    return MoveFileExA(temp.c_str(), out, MOVEFILE_REPLACE_EXISTING) ? 0 : 3;
+}
