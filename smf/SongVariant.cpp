@@ -156,8 +156,13 @@ ScriptRow RowOf(const VARIANT* element)
     // a number already fails the write, so reading stops there.
     for (int64_t k = 0; k <= message.Upper(); ++k) {
         row.message.push_back(NumberOf(message.At(k)));
-        if (!row.message.back())
+        if (!row.message.back()) {
+            // Still a message of at least 2 elements, so that the write
+            // fails instead of skipping it as too short.
+            if (row.message.size() < 2)
+                row.message.resize(2);
             break;
+        }
     }
     return row;
 }
