@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, when missing.
 set -e
-pkgs="cmake ninja-build make g++ clang googletest libgtest-dev
+pkgs="cmake ninja-build make g++ clang libclang-rt-14-dev googletest libgtest-dev
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
       wine wine64 libwine-dev xvfb xauth"
 missing=""

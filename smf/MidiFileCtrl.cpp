@@ -1,17 +1,27 @@
-// MidiFile: the dispatch table. The control keeps no state between calls.
+// MidiFile: the dispatch table and the four methods. The control keeps no
+// state between calls; each call reads or writes a whole file.
 #include "smf/MidiFileCtrl.h"
+
+#include "smf/SmfClipboard.h"
+#include "smf/SmfSong.h"
+#include "smf/SongVariant.h"
 
 #include "TAVRO_h.h"
 
 namespace {
 
-// No method is bound yet: every call answers DISP_E_MEMBERNOTFOUND.
-const tavro::DispatchTable kDispatch = {nullptr, 0};
+const tavro::DispatchEntry kEntries[] = {
+    TAVRO_DISP(1, "ReadMidiFile", VT_BOOL, &CMidiFileCtrl::ReadMidiFile),
+    TAVRO_DISP(2, "WriteMidiFile", VT_BOOL, &CMidiFileCtrl::WriteMidiFile),
+    TAVRO_DISP(3, "ReadMidiFilePPQ", VT_I4, &CMidiFileCtrl::ReadMidiFilePPQ),
+    TAVRO_DISP(4, "WriteMidiFilePPQ", VT_BOOL, &CMidiFileCtrl::WriteMidiFilePPQ),
+};
 
 } // namespace
 
 const tavro::ControlClass CMidiFileCtrl::kClass = {
-    &CLSID_MidiFile, &DIID__DMidiFile, &DIID__DMidiFileEvents, L"TAVRO.MidiFileCtrl.1", kDispatch,
+    &CLSID_MidiFile, &DIID__DMidiFile, &DIID__DMidiFileEvents, L"TAVRO.MidiFileCtrl.1",
+    tavro::MakeDispatchTable(kEntries),
 };
 
 CMidiFileCtrl::CMidiFileCtrl() : ControlBase(kClass) {}
@@ -19,4 +29,40 @@ CMidiFileCtrl::CMidiFileCtrl() : ControlBase(kClass) {}
 IUnknown* CMidiFileCtrl::Create()
 {
     return static_cast<IDispatch*>(new CMidiFileCtrl);
+}
+
+long CMidiFileCtrl::ReadMidiFile(VARIANT* dataArray, const std::string& sFileName)
+{
+    return ReadMidiFilePPQ(dataArray, sFileName, tavro::kDefaultPPQ) == tavro::kDefaultPPQ;
+}
+
+long CMidiFileCtrl::WriteMidiFile(const std::string& sFileName, VARIANT* dataArray)
+{
+    return WriteMidiFilePPQ(sFileName, dataArray, tavro::kDefaultPPQ);
+}
+
+long CMidiFileCtrl::ReadMidiFilePPQ(VARIANT* dataArray, const std::string& sFileName, long PPQ)
+{
+    if (FAILED(VariantClear(dataArray)))
+        return 0;
+    tavro::SongArray song;
+    const int32_t ppq = sFileName.empty() ? tavro::ReadSongFromClipboard(PPQ, song)
+                                          : tavro::ReadSongFromFile(sFileName, PPQ, song);
+    if (ppq == 0)
+        return 0;
+    tavro::SongToVariant(song, dataArray);
+    return ppq;
+}
+
+long CMidiFileCtrl::WriteMidiFilePPQ(const std::string& sFileName, VARIANT* dataArray, long PPQ)
+{
+    tavro::ScriptSong song;
+    if (!tavro::ScriptSongFromVariant(dataArray, song))
+        return FALSE;
+    if (sFileName.empty())
+        return tavro::WriteSongToClipboard(song, PPQ);
+    // Never overwrite: anything at the path, file or folder, refuses the write.
+    if (GetFileAttributesA(sFileName.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return FALSE;
+    return tavro::WriteSongToFile(song, PPQ, sFileName);
 }
