@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -669,6 +671,44 @@ TEST_F(MidiIO, DestroyingABusyControlNeitherHangsNorLeaks)
     }
     // The devices were released: this control opens them.
     OpenCable(*io, 2);
+}
+
+TEST_F(MidiIO, ClosingAnInputWhileSysExArrivesNeverWaitsOutItsBound)
+{
+    // A second control sends system-exclusive messages from a worker thread
+    // (an immediate send touches only the port, which any thread may use)
+    // while this one closes and reopens the receiving input again and again.
+    Control sender;
+    ASSERT_TRUE(sender.c->OpenMidiOutPort(1));
+    ASSERT_TRUE(io->c->OpenMidiInPort(1));
+    const Bytes sysex = {0xF0, 1, 2, 3, 4, 5, 6, 0xF7};
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        CoInitialize(nullptr);
+        while (!stop) {
+            sender.Send(1, 0, sysex);
+            Sleep(1);
+        }
+        CoUninitialize();
+    });
+    // A close waits at most 4 s for the driver to hand back its buffer; one
+    // that runs into that bound lost track of the buffer.
+    int stalled = 0;
+    for (int i = 0; i < 200 && stalled == 0; ++i) {
+        Sleep(i % 4);
+        const DWORD start = GetTickCount();
+        io->c->CloseMidiInPort(1);
+        if (GetTickCount() - start >= 3000)
+            ++stalled;
+        ASSERT_TRUE(io->c->OpenMidiInPort(1));
+    }
+    stop = true;
+    worker.join();
+    EXPECT_EQ(stalled, 0) << "a close waited for a buffer given back after its reset";
+    io->c->ClearMidiInBuffer(0);
+    ASSERT_TRUE(sender.Send(1, 0, sysex));
+    ASSERT_TRUE(PumpUntil([&] { return io->c->GetMidiInEventCount(0) > 0; }));
+    EXPECT_EQ(io->Next(), sysex);
 }
 
 } // namespace
