@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -178,11 +179,14 @@ public:
         } else if (id == CMidiIOCtrl::DISPID_OnTimer) {
             ++ticks;
         }
+        if (onEvent)
+            onEvent(id);
         return S_OK;
     }
     ULONG refs = 1;
     int midiEvents = 0, ticks = 0;
     std::function<void()> onMidi;
+    std::function<void(DISPID)> onEvent;
 };
 
 // One control with an advised sink.
@@ -197,11 +201,15 @@ struct Control {
         container->FindConnectionPoint(DIID__DMidiIOEvents, point.out());
         point->Advise(&sink, &cookie);
     }
-    ~Control()
+    ~Control() { Release(); }
+    // Drops the connection and the control's last reference.
+    void Release()
     {
+        if (!unknown)
+            return;
         point->Unadvise(cookie);
         point.reset();
-        unknown->Release();
+        std::exchange(unknown, nullptr)->Release();
     }
     bool Send(long port, long time, const Bytes& bytes)
     {
@@ -671,6 +679,22 @@ TEST_F(MidiIO, DestroyingABusyControlNeitherHangsNorLeaks)
     }
     // The devices were released: this control opens them.
     OpenCable(*io, 2);
+
+    // A script may drop the control inside its own event handler.
+    for (DISPID which : {CMidiIOCtrl::DISPID_OnMidiEvents, CMidiIOCtrl::DISPID_OnTimer}) {
+        Control doomed;
+        ASSERT_TRUE(doomed.c->OpenMidiInPort(1));
+        ASSERT_TRUE(doomed.c->CreateTimer(5));
+        doomed.sink.onEvent = [&](DISPID id) {
+            if (id == which)
+                doomed.Release();
+        };
+        Control sender;
+        ASSERT_TRUE(sender.c->OpenMidiOutPort(1));
+        ASSERT_TRUE(sender.Send(1, 0, {0x90, 2, 2}));
+        EXPECT_TRUE(PumpUntil([&] { return doomed.unknown == nullptr; })) << "event " << which;
+        PumpFor(50);
+    }
 }
 
 TEST_F(MidiIO, ClosingAnInputWhileSysExArrivesNeverWaitsOutItsBound)
