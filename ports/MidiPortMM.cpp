@@ -95,7 +95,11 @@ bool CMidiPortMM::CloseLocked()
 {
     if (!hIn_ && !hOut_)
         return true;
-    isOpen = false; // from here on the callbacks deliver nothing
+    {
+        // From here on the callbacks deliver nothing and give no buffer back.
+        std::lock_guard<std::mutex> lock(requeueLock_);
+        isOpen = false;
+    }
     if (isInput) {
         midiInStop(hIn_);
         midiInReset(hIn_);
@@ -186,21 +190,24 @@ void CMidiPortMM::OnInput(UINT msg, DWORD_PTR param1, DWORD_PTR param2)
             owner->AddInputEvent(this, now, stamp, 3, bytes);
         }
         break;
-    case MIM_LONGDATA:
-        if (isOpen) {
-            if (header_.dwBytesRecorded != 0) {
-                int64_t now = owner->ReadMasterClock();
-                int64_t stamp =
-                    (static_cast<int64_t>(g_openTime) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
-                owner->AddInputEvent(this, now, stamp, header_.dwBytesRecorded,
-                                     reinterpret_cast<const uint8_t*>(header_.lpData));
-                header_.dwBytesRecorded = 0;
-                midiInAddBuffer(hIn_, &header_, sizeof header_);
-            }
-        } else if (header_.dwFlags & MHDR_DONE) {
-            Signal();
+    case MIM_LONGDATA: {
+        bool requeued = false;
+        if (isOpen && header_.dwBytesRecorded != 0) {
+            int64_t now = owner->ReadMasterClock();
+            int64_t stamp = (static_cast<int64_t>(g_openTime) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
+            owner->AddInputEvent(this, now, stamp, header_.dwBytesRecorded,
+                                 reinterpret_cast<const uint8_t*>(header_.lpData));
+            header_.dwBytesRecorded = 0;
+            // A close that began meanwhile has reset the device already: the
+            // buffer stays here and the close is told it is done (below).
+            std::lock_guard<std::mutex> lock(requeueLock_);
+            if (isOpen)
+                requeued = midiInAddBuffer(hIn_, &header_, sizeof header_) == MMSYSERR_NOERROR;
         }
+        if (!requeued && !isOpen && (header_.dwFlags & MHDR_DONE))
+            Signal();
         break;
+    }
     default:
         break;
     }

@@ -33,6 +33,10 @@ private:
     // port; this lock serialises Send, Open and Close of the port (never held
     // by the device callbacks, which only read isOpen).
     std::mutex portLock_;
+    // Orders the input callback's giving back of the buffer against Close
+    // clearing isOpen, so that a close never waits for a buffer that went
+    // back to the driver after its reset. Held only for those two steps.
+    std::mutex requeueLock_;
     union {
         MIDIINCAPSA in;
         MIDIOUTCAPSA out;
