@@ -8,6 +8,7 @@
 #include "module/ControlBase.h"
 #include "ports/MidiPort.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -93,6 +94,7 @@ private:
     bool m_comInitialized = false;
     std::vector<std::unique_ptr<CMidiPort>> m_inPorts;
     std::vector<std::unique_ptr<CMidiPort>> m_outPorts;
+    std::atomic<bool> m_notifyPending{false}; // a WM_MIDIEVENTS is waiting
     volatile UINT m_userTimerId = 0;
     volatile UINT m_sendTimerId = 0;
     CMidiNotifyWnd m_notifyWnd;

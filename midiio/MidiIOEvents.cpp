@@ -47,9 +47,13 @@ void CMidiIOCtrl::AddInputEvent(CMidiPort* port, int64_t receivedTime, int64_t p
                                 const uint8_t* data)
 {
     // The store copies the bytes and takes its lock only to append; the post
-    // follows the append, so the handler finds the record.
+    // follows the append, so the handler finds the record. The handler merges
+    // all waiting notifications into one event anyway, so while one is
+    // waiting no other is posted (a post is a round trip to the window
+    // system, the dearest step here).
     if (m_inStore.AddInputEvent(port->portNumber, receivedTime, portTime, data, length)
-        == tavro::AddInputResult::StoredNotify)
+            == tavro::AddInputResult::StoredNotify
+        && !m_notifyPending.exchange(true))
         PostMessageA(m_notifyWnd.GetSafeHwnd(), WM_MIDIEVENTS, 0, 0);
 }
 
@@ -225,6 +229,8 @@ void CMidiIOCtrl::KillTimer()
 
 void CMidiIOCtrl::OnMidiEventsMessage()
 {
+    // Input stored from here on posts again and gives one more event later.
+    m_notifyPending = false;
     // A handler may release the control; keep it alive until the event returns.
     tavro::ComPtr<IDispatch> keepAlive(static_cast<IDispatch*>(this));
     FireEvent(DISPID_OnMidiEvents);
