@@ -63,6 +63,22 @@ HWND WindowFromWord(uint32_t word)
     return static_cast<HWND>(LongToHandle(static_cast<LONG>(word)));
 }
 
+// Takes a port's lock. Its holder may be sending to a window of this very
+// thread and waiting for the reply (the send timer's thread sending to the
+// control that listens on the same index), so the wait keeps handling the
+// messages sent to this thread.
+std::unique_lock<std::mutex> LockPort(std::mutex& portLock)
+{
+    std::unique_lock<std::mutex> lock(portLock, std::try_to_lock);
+    while (!lock.owns_lock()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        lock.try_lock();
+    }
+    return lock;
+}
+
 } // namespace
 
 CMidiPortVirtual::CMidiPortVirtual(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput)
@@ -124,7 +140,7 @@ void CMidiPortVirtual::ReleaseBlock()
 
 bool CMidiPortVirtual::Open()
 {
-    std::lock_guard<std::mutex> lock(portLock_);
+    std::unique_lock<std::mutex> lock = LockPort(portLock_);
     CloseLocked();
     if (deviceIndex >= kVirtualPortCount)
         return false;
@@ -182,7 +198,7 @@ bool CMidiPortVirtual::Open()
 
 bool CMidiPortVirtual::Close()
 {
-    std::lock_guard<std::mutex> lock(portLock_);
+    std::unique_lock<std::mutex> lock = LockPort(portLock_);
     return CloseLocked();
 }
 
@@ -230,7 +246,7 @@ bool CMidiPortVirtual::SendBytes(const std::vector<uint8_t>& bytes)
 {
     if (isInput)
         return false;
-    std::lock_guard<std::mutex> lock(portLock_);
+    std::unique_lock<std::mutex> lock = LockPort(portLock_);
     if (!isOpen || !section)
         return false;
     if (EnterMSect(section, kSectionWaitMs) == WAIT_TIMEOUT)

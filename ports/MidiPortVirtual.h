@@ -35,7 +35,7 @@ private:
     void ReleaseBlock();
 
     // Open, Close and Send of one port may come from the control's thread
-    // and the send timer's thread at once.
+    // and the send timer's thread at once; waits for it handle sent messages.
     std::mutex portLock_;
     MSect* section = nullptr;
     // Process-local identifier published in the listener slot while an

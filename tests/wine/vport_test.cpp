@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -309,6 +311,63 @@ TEST(VirtualPorts, StaleSlotOfEndedProcessDoesNotBlockSenders)
     Received r;
     ASSERT_TRUE(miditest::NextEvent(c.get(), r));
     EXPECT_EQ(r.data, (std::vector<int>{0x90, 2, 2}));
+}
+
+// The send timer's thread and the control's thread may send on one port at
+// once while the control listens on the same index: a thread that waits
+// for the port must still take the messages sent to its window, or the
+// two block each other for good. Closing in the middle must not either.
+TEST(VirtualPorts, SendsFromTwoThreadsOfOneControlDoNotBlockEachOther)
+{
+    const int k = 9;
+    std::atomic<bool> finished{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 1200 && !finished; ++i)
+            Sleep(100);
+        if (!finished) {
+            printf("FAIL: threads blocked each other for 120 s\n");
+            fflush(stdout);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    });
+    {
+        Control c;
+        const long in = VirtualInId(c.get(), k), out = VirtualOutId(c.get(), k);
+        ASSERT_TRUE(c->OpenMidiInPort(in));
+        ASSERT_TRUE(c->OpenMidiOutPort(out));
+        c->SetMidiInMaxEventCount(100000);
+        const int perThread = 300;
+        std::atomic<int> otherSent{0};
+        std::thread other([&] {
+            for (int i = 0; i < perThread; ++i)
+                otherSent += miditest::Send(c.get(), out, {0x91, i & 0x7F, 1}) ? 1 : 0;
+        });
+        int sent = 0;
+        for (int i = 0; i < perThread; ++i) {
+            sent += miditest::Send(c.get(), out, {0x90, i & 0x7F, 1}) ? 1 : 0;
+            miditest::Pump();
+        }
+        // Wait for the other thread while taking its deliveries.
+        miditest::PumpUntil([&] { return c->GetMidiInEventCount(in) >= sent + otherSent; }, 60000);
+        other.join();
+        EXPECT_EQ(sent, perThread);
+        EXPECT_EQ(otherSent.load(), perThread);
+        EXPECT_EQ(c->GetMidiInEventCount(in), 2 * perThread);
+
+        // Close while the other thread keeps sending: later sends fail, none hangs.
+        std::atomic<int> failures{0};
+        std::thread late([&] {
+            for (int i = 0; i < perThread; ++i)
+                failures += miditest::Send(c.get(), out, {0x92, 0, 0}) ? 0 : 1;
+        });
+        miditest::PumpUntil([&] { return c->GetMidiInEventCount(in) >= 2 * perThread + 20; }, 60000);
+        EXPECT_TRUE(c->CloseMidiOutPort(out));
+        miditest::PumpUntil([&] { return false; }, 50);
+        late.join();
+        EXPECT_GT(failures.load(), 0);
+    }
+    finished = true;
+    watchdog.join();
 }
 
 } // namespace
