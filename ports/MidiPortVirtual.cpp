@@ -192,21 +192,26 @@ bool CMidiPortVirtual::Open()
         ++block->outputCount;
     }
     LeaveMSect(section, 1, nullptr);
+    opened_ = true;
     isOpen = true;
     return true;
 }
 
 bool CMidiPortVirtual::Close()
 {
+    // Cleared before waiting for the lock: a sender that holds it or takes
+    // it next gives up instead of keeping the close waiting.
+    isOpen = false;
     std::unique_lock<std::mutex> lock = LockPort(portLock_);
     return CloseLocked();
 }
 
 bool CMidiPortVirtual::CloseLocked()
 {
-    if (!isOpen)
-        return true;
     isOpen = false;
+    if (!opened_)
+        return true;
+    opened_ = false;
     // Past the wait the close goes on regardless; it then does not leave.
     const bool entered = EnterMSect(section, kSectionWaitMs) != WAIT_TIMEOUT;
     VirtualPortBlock* block = g_view[deviceIndex];
@@ -247,7 +252,7 @@ bool CMidiPortVirtual::SendBytes(const std::vector<uint8_t>& bytes)
     if (isInput)
         return false;
     std::unique_lock<std::mutex> lock = LockPort(portLock_);
-    if (!isOpen || !section)
+    if (!isOpen || !opened_)
         return false;
     if (EnterMSect(section, kSectionWaitMs) == WAIT_TIMEOUT)
         return false;

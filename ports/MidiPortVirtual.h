@@ -38,6 +38,9 @@ private:
     // and the send timer's thread at once; waits for it handle sent messages.
     std::mutex portLock_;
     MSect* section = nullptr;
+    // Whether the port holds its index (section entered and left, counted
+    // in the block, referenced here); isOpen is cleared as a close begins.
+    bool opened_ = false;
     // Process-local identifier published in the listener slot while an
     // input port is open; fresh at every open, so a stale slot never
     // names a later opening.
