@@ -238,12 +238,6 @@ int main(int argc, char** argv)
             if (ok != num(1))
                 Fail(where + ": got " + std::to_string(ok));
             i += 2;
-        } else if (cmd == "close-in") {
-            ctrl()->CloseMidiInPort(miditest::VirtualInId(ctrl(), num(0)));
-            i += 1;
-        } else if (cmd == "close-out") {
-            ctrl()->CloseMidiOutPort(miditest::VirtualOutId(ctrl(), num(0)));
-            i += 1;
         } else if (cmd == "send") {
             BOOL ok = miditest::Send(ctrl(), miditest::VirtualOutId(ctrl(), num(0)), ParseBytes(arg(1)));
             if (ok != num(2))
