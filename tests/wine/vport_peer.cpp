@@ -23,20 +23,20 @@ void Fail(const std::string& what)
 }
 
 // "-" is the empty message, "nN" N elements 0..N-1, else a comma list.
-std::vector<int> ParseBytes(const std::string& spec)
+std::vector<int> ParseBytes(const std::string& text)
 {
     std::vector<int> values;
-    if (spec == "-")
+    if (text == "-")
         return values;
-    if (spec[0] == 'n') {
-        for (int i = 0; i < atoi(spec.c_str() + 1); ++i)
+    if (text[0] == 'n') {
+        for (int i = 0; i < atoi(text.c_str() + 1); ++i)
             values.push_back(i & 0xFF);
         return values;
     }
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t comma = spec.find(',', start);
-        values.push_back(atoi(spec.substr(start, comma - start).c_str()));
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        values.push_back(atoi(text.substr(start, comma - start).c_str()));
         if (comma == std::string::npos)
             break;
         start = comma + 1;
