@@ -34,12 +34,16 @@ std::unordered_map<uint32_t, CMidiPortVirtual*>& Receivers()
     return receivers;
 }
 
-uint32_t NewReceiverId()
+// Identifiers carry the index in their low 5 bits and count from a start
+// that differs between processes: a slot left by an ended process whose
+// window handle later goes to another process's control is then unlikely
+// to name one of that control's ports.
+uint32_t NewReceiverId(uint32_t index)
 {
-    static std::atomic<uint32_t> next{1};
+    static std::atomic<uint32_t> next{(GetCurrentProcessId() * 2654435761u) ^ GetTickCount()};
     uint32_t id;
     do
-        id = next.fetch_add(1);
+        id = (next.fetch_add(1) << 5) | index;
     while (id == 0);
     return id;
 }
@@ -172,7 +176,7 @@ bool CMidiPortVirtual::Open()
             section = nullptr;
             return false;
         }
-        receiverId_ = NewReceiverId();
+        receiverId_ = NewReceiverId(deviceIndex);
         {
             std::lock_guard<std::mutex> receivers(ReceiverLock());
             Receivers()[receiverId_] = this;
