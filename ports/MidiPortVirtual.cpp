@@ -34,6 +34,17 @@ std::unordered_map<uint32_t, CMidiPortVirtual*>& Receivers()
     return receivers;
 }
 
+bool Register(uint32_t id, CMidiPortVirtual* port) noexcept
+{
+    try {
+        std::lock_guard<std::mutex> receivers(ReceiverLock());
+        Receivers()[id] = port;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 // Identifiers carry the index in their low 5 bits and count from a start
 // that differs between processes: a slot left by an ended process whose
 // window handle later goes to another process's control is then unlikely
@@ -177,9 +188,13 @@ bool CMidiPortVirtual::Open()
             return false;
         }
         receiverId_ = NewReceiverId(deviceIndex);
-        {
-            std::lock_guard<std::mutex> receivers(ReceiverLock());
-            Receivers()[receiverId_] = this;
+        if (!Register(receiverId_, this)) {
+            // Out of memory: the section must not stay taken.
+            --block->inputCount;
+            ReleaseBlock();
+            LeaveMSect(section, 1, nullptr);
+            receiverId_ = 0;
+            return false;
         }
         // With every slot taken (left by processes that ended without
         // closing) the port opens but receives nothing.
