@@ -3,6 +3,7 @@
 #include "midiio/MidiIOCtrl.h"
 
 #include "ports/MidiPortMM.h"
+#include "ports/MidiPortVirtual.h"
 #include "TAVRO_h.h"
 #include "tools/wildcard.h"
 
@@ -72,6 +73,14 @@ CMidiIOCtrl::CMidiIOCtrl() : ControlBase(kClass)
         && m_pDirectMusic) {
         m_pDirectMusic->SetDirectSound(nullptr, m_notifyWnd.GetSafeHwnd());
         m_pDirectMusic->GetMasterClock(nullptr, &m_pMasterClock);
+    }
+
+    // The 32 virtual pairs close both tables: input k, then output k.
+    for (uint32_t k = 0; k < kVirtualPortCount; ++k) {
+        m_inPorts.push_back(
+            std::make_unique<CMidiPortVirtual>(this, static_cast<uint32_t>(m_inPorts.size() + 1), k, true));
+        m_outPorts.push_back(
+            std::make_unique<CMidiPortVirtual>(this, static_cast<uint32_t>(m_outPorts.size() + 1), k, false));
     }
 
     timeBeginPeriod(1);

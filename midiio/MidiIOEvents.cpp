@@ -2,6 +2,8 @@
 // send and script timers, and the events raised on the control's thread.
 #include "midiio/MidiIOCtrl.h"
 
+#include "ports/MidiPortVirtual.h"
+
 #include <mmsystem.h>
 
 namespace {
@@ -244,8 +246,9 @@ void CMidiIOCtrl::OnTimerMessage(UINT timerId)
     FireEvent(DISPID_OnTimer);
 }
 
-LRESULT CMidiIOCtrl::OnVirtualMidiMessage(WPARAM, LPARAM)
+LRESULT CMidiIOCtrl::OnVirtualMidiMessage(WPARAM wParam, LPARAM lParam)
 {
-    // Virtual ports are not part of this build: nothing is delivered.
-    return 0;
+    // wParam names the receiving port, lParam is the length; the bytes are
+    // in the index's shared data area while the sender waits.
+    return CMidiPortVirtual::Deliver(this, wParam, lParam);
 }

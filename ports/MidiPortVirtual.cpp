@@ -1,0 +1,316 @@
+// Virtual ports: the per-process mapping tables, listener registration in
+// the shared block, delivery to listeners and reception on their window.
+#include "ports/MidiPortVirtual.h"
+
+#include "midiio/MidiNotifyWnd.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+
+namespace {
+
+constexpr DWORD kSectionWaitMs = 1000;
+
+// Mapping tables of this process, one entry per index. The mapping and view
+// change only while the index's section is held; the count is interlocked.
+HANDLE g_mapping[kVirtualPortCount];
+VirtualPortBlock* g_view[kVirtualPortCount];
+volatile LONG g_references[kVirtualPortCount];
+
+// Open virtual input ports of this process by their published identifier.
+// Delivery looks the identifier up here, so a value that names no open
+// port of this process (stale, foreign or forged) is ignored.
+std::mutex& ReceiverLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+std::unordered_map<uint32_t, CMidiPortVirtual*>& Receivers()
+{
+    static std::unordered_map<uint32_t, CMidiPortVirtual*> receivers;
+    return receivers;
+}
+
+bool Register(uint32_t id, CMidiPortVirtual* port) noexcept
+{
+    try {
+        std::lock_guard<std::mutex> receivers(ReceiverLock());
+        Receivers()[id] = port;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+// Identifiers carry the index in their low 5 bits and count from a start
+// that differs between processes: a slot left by an ended process whose
+// window handle later goes to another process's control is then unlikely
+// to name one of that control's ports.
+uint32_t NewReceiverId(uint32_t index)
+{
+    static std::atomic<uint32_t> next{(GetCurrentProcessId() * 2654435761u) ^ GetTickCount()};
+    uint32_t id;
+    do
+        id = (next.fetch_add(1) << 5) | index;
+    while (id == 0);
+    return id;
+}
+
+// Written into the slot's routine word; only its presence matters.
+void NoListenerRoutine() {}
+
+uint32_t RoutineValue()
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&NoListenerRoutine));
+}
+
+uint32_t WindowWord(HWND window)
+{
+    return HandleToULong(window);
+}
+
+HWND WindowFromWord(uint32_t word)
+{
+    // Window handles are sign-extended 32-bit values in 64-bit processes.
+    return static_cast<HWND>(LongToHandle(static_cast<LONG>(word)));
+}
+
+// Takes a port's lock. Its holder may be sending to a window of this very
+// thread and waiting for the reply (the send timer's thread sending to the
+// control that listens on the same index), so the wait keeps handling the
+// messages sent to this thread.
+std::unique_lock<std::mutex> LockPort(std::mutex& portLock)
+{
+    std::unique_lock<std::mutex> lock(portLock, std::try_to_lock);
+    while (!lock.owns_lock()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        lock.try_lock();
+    }
+    return lock;
+}
+
+} // namespace
+
+CMidiPortVirtual::CMidiPortVirtual(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput)
+    : CMidiPort(owner, portNumber, deviceIndex, isInput, PORT_KIND_VIRTUAL)
+{
+}
+
+CMidiPortVirtual::~CMidiPortVirtual()
+{
+    Close();
+}
+
+const std::string& CMidiPortVirtual::GetName()
+{
+    if (name.empty()) {
+        char text[16];
+        snprintf(text, sizeof text, "Tavro %02u", deviceIndex + 1);
+        name = text;
+    }
+    return name;
+}
+
+const VirtualPortBlock* CMidiPortVirtual::MappedBlock(uint32_t index)
+{
+    return index < kVirtualPortCount ? g_view[index] : nullptr;
+}
+
+// Maps the index's block in this process if needed (section held).
+bool CMidiPortVirtual::MapBlock()
+{
+    if (g_mapping[deviceIndex])
+        return true;
+    char blockName[16];
+    snprintf(blockName, sizeof blockName, "tavro_%02u", deviceIndex);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                        sizeof(VirtualPortBlock), blockName);
+    if (!mapping)
+        return false;
+    auto* view = static_cast<VirtualPortBlock*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    if (!view) {
+        CloseHandle(mapping);
+        return false;
+    }
+    g_mapping[deviceIndex] = mapping;
+    g_view[deviceIndex] = view;
+    return true;
+}
+
+// Drops this port's reference on the index; the last one unmaps the block.
+void CMidiPortVirtual::ReleaseBlock()
+{
+    if (InterlockedDecrement(&g_references[deviceIndex]) != 0)
+        return;
+    UnmapViewOfFile(g_view[deviceIndex]);
+    CloseHandle(g_mapping[deviceIndex]);
+    g_view[deviceIndex] = nullptr;
+    g_mapping[deviceIndex] = nullptr;
+}
+
+bool CMidiPortVirtual::Open()
+{
+    std::unique_lock<std::mutex> lock = LockPort(portLock_);
+    CloseLocked();
+    if (deviceIndex >= kVirtualPortCount)
+        return false;
+    if (!section) {
+        char sectionName[16];
+        snprintf(sectionName, sizeof sectionName, "tvms_%02u", deviceIndex);
+        section = CreateMSect(1, 1, sectionName);
+        if (!section)
+            return false;
+    }
+    if (EnterMSect(section, kSectionWaitMs) == WAIT_TIMEOUT) {
+        CloseMSect(section);
+        section = nullptr;
+        return false;
+    }
+    if (!MapBlock()) {
+        LeaveMSect(section, 1, nullptr);
+        return false;
+    }
+    InterlockedIncrement(&g_references[deviceIndex]);
+    VirtualPortBlock* block = g_view[deviceIndex];
+
+    if (isInput) {
+        if (++block->inputCount > kListenerSlotCount) {
+            --block->inputCount;
+            ReleaseBlock();
+            LeaveMSect(section, 1, nullptr);
+            CloseMSect(section);
+            section = nullptr;
+            return false;
+        }
+        receiverId_ = NewReceiverId(deviceIndex);
+        if (!Register(receiverId_, this)) {
+            // Out of memory: the section must not stay taken.
+            --block->inputCount;
+            ReleaseBlock();
+            LeaveMSect(section, 1, nullptr);
+            receiverId_ = 0;
+            return false;
+        }
+        // With every slot taken (left by processes that ended without
+        // closing) the port opens but receives nothing.
+        for (ListenerSlot& slot : block->slots) {
+            if (slot.inUse == 0) {
+                slot.routine = RoutineValue();
+                slot.receiverPort = receiverId_;
+                slot.receiverWindow = WindowWord(owner->NotifyWindow());
+                slot.inUse = 1;
+                break;
+            }
+        }
+    } else {
+        ++block->outputCount;
+    }
+    LeaveMSect(section, 1, nullptr);
+    opened_ = true;
+    isOpen = true;
+    return true;
+}
+
+bool CMidiPortVirtual::Close()
+{
+    // Cleared before waiting for the lock: a sender that holds it or takes
+    // it next gives up instead of keeping the close waiting.
+    isOpen = false;
+    std::unique_lock<std::mutex> lock = LockPort(portLock_);
+    return CloseLocked();
+}
+
+bool CMidiPortVirtual::CloseLocked()
+{
+    isOpen = false;
+    if (!opened_)
+        return true;
+    opened_ = false;
+    // Past the wait the close goes on regardless; it then does not leave.
+    const bool entered = EnterMSect(section, kSectionWaitMs) != WAIT_TIMEOUT;
+    VirtualPortBlock* block = g_view[deviceIndex];
+    if (isInput) {
+        {
+            std::lock_guard<std::mutex> receivers(ReceiverLock());
+            Receivers().erase(receiverId_);
+        }
+        --block->inputCount;
+        // Identifiers are only unique within a process: the window tells
+        // this process's slot from another's with the same value.
+        const uint32_t window = WindowWord(owner->NotifyWindow());
+        for (ListenerSlot& slot : block->slots) {
+            if (slot.inUse != 0 && slot.receiverPort == receiverId_ && slot.receiverWindow == window) {
+                slot = ListenerSlot{};
+                break;
+            }
+        }
+        receiverId_ = 0;
+    } else {
+        --block->outputCount;
+    }
+    ReleaseBlock();
+    if (entered)
+        LeaveMSect(section, 1, nullptr);
+    CloseMSect(section);
+    section = nullptr;
+    return true;
+}
+
+bool CMidiPortVirtual::CanSend()
+{
+    return !isInput && isOpen;
+}
+
+bool CMidiPortVirtual::SendBytes(const std::vector<uint8_t>& bytes)
+{
+    if (isInput)
+        return false;
+    std::unique_lock<std::mutex> lock = LockPort(portLock_);
+    if (!isOpen || !opened_)
+        return false;
+    if (EnterMSect(section, kSectionWaitMs) == WAIT_TIMEOUT)
+        return false;
+    VirtualPortBlock* block = g_view[deviceIndex];
+    bool sent = true;
+    for (const ListenerSlot& slot : block->slots) {
+        // Another process may rewrite the block: take each word once.
+        const ListenerSlot listener = slot;
+        if (listener.inUse == 0)
+            continue;
+        if (bytes.size() > kVirtualDataSize) {
+            sent = false;
+            break;
+        }
+        if (!bytes.empty())
+            memcpy(block->data, bytes.data(), bytes.size());
+        // Returns once the receiver has copied the data area.
+        SendMessageA(WindowFromWord(listener.receiverWindow), WM_VIRTUALMIDI, listener.receiverPort,
+                     static_cast<LPARAM>(bytes.size()));
+    }
+    LeaveMSect(section, 1, nullptr);
+    return sent;
+}
+
+LRESULT CMidiPortVirtual::Deliver(MidiPortOwner* receiver, WPARAM receiverId, LPARAM length)
+{
+    if (length < 0 || static_cast<uint64_t>(length) > kVirtualDataSize)
+        return 0;
+    // Held across the hand-over so that a port of another control of this
+    // process cannot close under it; closing takes it only briefly.
+    std::lock_guard<std::mutex> receivers(ReceiverLock());
+    auto found = Receivers().find(static_cast<uint32_t>(receiverId));
+    if (found == Receivers().end() || static_cast<WPARAM>(static_cast<uint32_t>(receiverId)) != receiverId)
+        return 0;
+    CMidiPortVirtual* port = found->second;
+    const VirtualPortBlock* block = g_view[port->deviceIndex];
+    if (port->owner != receiver || !port->isOpen || !block)
+        return 0;
+    const int64_t now = receiver->ReadMasterClock();
+    receiver->AddInputEvent(port, now, now, static_cast<uint32_t>(length), block->data);
+    return 1;
+}

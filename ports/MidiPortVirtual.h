@@ -1,0 +1,48 @@
+// Virtual MIDI ports: 32 indexes shared by every process of the machine
+// through the named blocks "tavro_NN", delivered by a sent window message.
+#pragma once
+
+#include "ports/MSect.h"
+#include "ports/MidiPort.h"
+#include "ports/VirtualShared.h"
+
+#include <mutex>
+
+class CMidiPortVirtual final : public CMidiPort {
+public:
+    CMidiPortVirtual(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput);
+    ~CMidiPortVirtual() override;
+
+    bool CanSend() override;
+    bool SendBytes(const std::vector<uint8_t>& bytes) override;
+    bool Close() override;
+    bool Open() override;
+    const std::string& GetName() override;
+
+    // Handles WM_VIRTUALMIDI on the notification window of `receiver`:
+    // stores the message of the index's data area when `receiverId` names
+    // one of that control's open virtual input ports. 1 when stored, 0 when
+    // the identifier or the length is not acceptable.
+    static LRESULT Deliver(MidiPortOwner* receiver, WPARAM receiverId, LPARAM length);
+
+    // This process's view of an index's block, null while no virtual port
+    // of the index is open here.
+    static const VirtualPortBlock* MappedBlock(uint32_t index);
+
+private:
+    bool CloseLocked();
+    bool MapBlock();
+    void ReleaseBlock();
+
+    // Open, Close and Send of one port may come from the control's thread
+    // and the send timer's thread at once; waits for it handle sent messages.
+    std::mutex portLock_;
+    MSect* section = nullptr;
+    // Whether the port holds its index (section entered and left, counted
+    // in the block, referenced here); isOpen is cleared as a close begins.
+    bool opened_ = false;
+    // Process-local identifier published in the listener slot while an
+    // input port is open; fresh at every open, so a stale slot never
+    // names a later opening.
+    uint32_t receiverId_ = 0;
+};
