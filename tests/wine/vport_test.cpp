@@ -173,7 +173,7 @@ TEST(VirtualPorts, WindowIgnoresForeignIdentifiers)
     } cases[] = {
         {aId, 3, 1},      {firstId, 3, 0}, {bId, 3, 0},       {0, 3, 0},
         {0xDEADBEEF, 3, 0}, {aId, 129, 0}, {aId, -1, 0}, {aId, 128, 1},
-        {aId | (static_cast<WPARAM>(1) << 40), 3, 0},
+        {aId | static_cast<WPARAM>(static_cast<uint64_t>(1) << 40), 3, 0}, // high bits of a 64-bit wParam
     };
     for (const Case& t : cases) {
         const long stored = a->GetMidiInEventCount(0);
