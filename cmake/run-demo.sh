@@ -16,5 +16,9 @@ for attempt in 1 2; do
 done
 # DirectMusic start-up under Wine complains about the missing sound card.
 grep -v "^ALSA lib" "$out"; rm -f "$out"
+# Two script processes: one plays a sequence through a virtual port, the other records it.
+echo
+echo "Virtual port between two script processes (tavrorun):"
+sh "$root/examples/run-vport-demo.sh" || status=1
 wineserver -k 2>/dev/null
 exit $status
