@@ -46,7 +46,7 @@ public:
     bool SetSysExSize(uint32_t size);
     // Sends one message held in a script's one-dimensional array of numbers;
     // a null array answers whether the port could send now.
-    bool Send(SAFEARRAY* array);
+    virtual bool Send(SAFEARRAY* array);
     // Whether the port is an open output port.
     virtual bool CanSend() = 0;
     // Sends one complete message (status byte first). Any thread: the

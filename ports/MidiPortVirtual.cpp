@@ -266,6 +266,27 @@ bool CMidiPortVirtual::CanSend()
     return !isInput && isOpen;
 }
 
+bool CMidiPortVirtual::Send(SAFEARRAY* array)
+{
+    std::vector<uint8_t> bytes;
+    if (!array || ReadMessageBytes(array, bytes))
+        return array ? SendBytes(bytes) : CanSend();
+    // An element that does not convert fails only a message someone receives.
+    return CanSend() && !HasListener();
+}
+
+bool CMidiPortVirtual::HasListener()
+{
+    std::unique_lock<std::mutex> lock = LockPort(portLock_);
+    if (!isOpen || !opened_ || EnterMSect(section, kSectionWaitMs) == WAIT_TIMEOUT)
+        return false;
+    bool any = false;
+    for (const ListenerSlot& slot : g_view[deviceIndex]->slots)
+        any = any || slot.inUse != 0;
+    LeaveMSect(section, 1, nullptr);
+    return any;
+}
+
 bool CMidiPortVirtual::SendBytes(const std::vector<uint8_t>& bytes)
 {
     if (isInput)

@@ -20,6 +20,26 @@ using miditest::Received;
 using miditest::VirtualInId;
 using miditest::VirtualOutId;
 
+// A message array whose middle element is text that is no number.
+bool SendWithTextElement(CMidiIOCtrl* c, long port)
+{
+    VARIANT array;
+    array.vt = VT_ARRAY | VT_VARIANT;
+    array.parray = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+    VARIANT* elements = nullptr;
+    SafeArrayAccessData(array.parray, reinterpret_cast<void**>(&elements));
+    elements[0].vt = VT_I4;
+    elements[0].lVal = 0x90;
+    elements[1].vt = VT_BSTR;
+    elements[1].bstrVal = SysAllocString(L"sixty");
+    elements[2].vt = VT_I4;
+    elements[2].lVal = 100;
+    SafeArrayUnaccessData(array.parray);
+    const bool sent = c->SendMidiEvent(port, 0, &array);
+    VariantClear(&array);
+    return sent;
+}
+
 std::vector<int> Sequence(int n)
 {
     std::vector<int> v;
@@ -97,6 +117,7 @@ TEST(VirtualPorts, SendRulesWithoutListener)
     EXPECT_FALSE(miditest::Send(c.get(), out, {0x90, 1, 2})) << "closed port";
     ASSERT_TRUE(c->OpenMidiOutPort(out));
     EXPECT_TRUE(miditest::Send(c.get(), out, Sequence(129))) << "nobody listens: not examined";
+    EXPECT_TRUE(SendWithTextElement(c.get(), out)) << "nobody listens: elements not converted";
     EXPECT_TRUE(miditest::Send(c.get(), out, {}));
     ASSERT_TRUE(c->CloseMidiOutPort(out));
     EXPECT_TRUE(c->CloseMidiOutPort(out)) << "closing a closed port";
@@ -130,6 +151,7 @@ TEST(VirtualPorts, TenListenersAndNoEleventh)
     Control sender;
     ASSERT_TRUE(sender->OpenMidiOutPort(VirtualOutId(sender.get(), k)));
     EXPECT_FALSE(miditest::Send(sender.get(), VirtualOutId(sender.get(), k), Sequence(129)));
+    EXPECT_FALSE(SendWithTextElement(sender.get(), VirtualOutId(sender.get(), k)));
     ASSERT_TRUE(miditest::Send(sender.get(), VirtualOutId(sender.get(), k), {0xB0, 7, 99}));
     for (int i = 0; i < 10; ++i) {
         Received r;
