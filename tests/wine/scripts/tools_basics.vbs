@@ -34,12 +34,9 @@ Check Err.Number = 0, "create MidiTools"
 ' Scale: val, valMin, valMax, resultMin, resultMax, expected
 Dim scales, s
 scales = Array( _
-    Array(5, 0, 10, 0, 100, 50), _
     Array(0.25, 0, 1, 0, 10, 3), _
-    Array(-0.25, 0, 1, 0, 10, -3), _
     Array(3, 4, 4, 2.9, 100, 2), _
-    Array(20, 0, 10, 0, 100, 200), _
-    Array(64, 0, 127, 0, 16383, 8256))
+    Array(20, 0, 10, 0, 100, 200))
 For Each s In scales
     Err.Clear
     Dim r
@@ -53,10 +50,8 @@ Check t.Scale("5", "0", "10", "0", "100") = 50, "Scale with string arguments"
 ' IsLike: text, pattern, expected
 Dim likes, l
 likes = Array( _
-    Array("", "", True), Array("", "*", True), Array("", "?", False), Array("abc", "", False), _
-    Array("ABC", "a*C", True), Array("abc", "a?", False), Array("abc", "?b?", True), _
-    Array("abxbcd", "*b?d", True), Array("abcbd", "*b?d", False), Array("a.txt", "*.TXT", True), _
-    Array("abc", "a**c", True), Array("a*c", "a[*]c", False), Array("abc", "*x*", False))
+    Array("", "*", True), Array("ABC", "a*C", True), Array("abc", "a?", False), _
+    Array("abxbcd", "*b?d", True), Array("a*c", "a[*]c", False))
 For Each l In likes
     Err.Clear
     Dim m
