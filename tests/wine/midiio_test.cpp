@@ -43,7 +43,7 @@ protected:
     Control io;
 };
 
-TEST_F(MidiIO, PortTableNamesKindsAndFind)
+TEST_F(MidiIO, PortTableNamesAndKinds)
 {
     for (long id = 1; id <= 2; ++id) {
         const std::string name = "Loopback MIDI " + std::to_string(id);
@@ -54,18 +54,6 @@ TEST_F(MidiIO, PortTableNamesKindsAndFind)
     for (long id : {0L, -1L, io->GetMidiInPortCount() + 1})
         EXPECT_EQ(io->GetMidiInPortName(id) + std::to_string(io->GetMidiInPortType(id)), "0") << id;
     EXPECT_EQ(io->GetMidiOutPortName(io->GetMidiOutPortCount() + 1), "");
-
-    const struct {
-        const char* pattern;
-        long mask, expected;
-    } finds[] = {
-        {"*", 0, 1},       {"LOOPBACK midi 2", 1, 2}, {"*2", -5, 2},          {"loopback midi ?", 1, 1},
-        {"loopback*", 6, 0}, {"*", 8, 0},             {"loopback midi", 0, 0}, {"", 0, 0},
-    };
-    for (const auto& f : finds) {
-        EXPECT_EQ(io->FindMidiInPort(f.pattern, f.mask), f.expected) << f.pattern << " mask " << f.mask;
-        EXPECT_EQ(io->FindMidiOutPort(f.pattern, f.mask), f.expected) << f.pattern << " mask " << f.mask;
-    }
 }
 
 TEST_F(MidiIO, OpenCloseAndReopen)
@@ -144,7 +132,7 @@ TEST_F(MidiIO, SysExLimitsOnBothSides)
     const struct {
         long size;
         bool accepted;
-    } limits[] = {{-1, true}, {65535, true}, {65536, false}, {-2, false}, {0, true}, {512, true}};
+    } limits[] = {{-1, true}, {65535, true}, {65536, false}, {-2, false}};
     for (bool open : {false, true}) {
         if (open)
             OpenCable(io, 1);
@@ -214,7 +202,9 @@ TEST_F(MidiIO, FullStoreDropsTheNewest)
 
 TEST_F(MidiIO, StoredMessagesRaiseOneEventAndTheHandlerCanRead)
 {
+    Control other; // on the same thread: gets none of these events
     OpenCable(io, 1);
+    OpenCable(other, 2);
     std::vector<long> countsInHandler;
     io.sink.onEvent = [&](DISPID id) {
         if (id != CMidiIOCtrl::DISPID_OnMidiEvents)
@@ -242,6 +232,7 @@ TEST_F(MidiIO, StoredMessagesRaiseOneEventAndTheHandlerCanRead)
     ASSERT_TRUE(io.Send(1, {0x90, 1, 1}));
     EXPECT_TRUE(PumpUntil([&] { return io.sink.midiEvents == 2; }));
     EXPECT_EQ(countsInHandler.back(), 4);
+    EXPECT_EQ(other.sink.midiEvents, 0);
 }
 
 TEST_F(MidiIO, ScheduledMessagesLeaveInTimeOrder)
@@ -370,10 +361,12 @@ TEST_F(MidiIO, ClearAndCloseDropQueuedMessages)
 
 TEST_F(MidiIO, ScriptTimerTicksAndStops)
 {
+    Control other; // on the same thread: gets none of these ticks
     EXPECT_EQ(CallBool(io.disp, kCreateTimer, {Long(100)}), "true");
     PumpFor(1000);
     EXPECT_GT(io.sink.ticks, 0);
     EXPECT_LT(io.sink.ticks, 40);
+    EXPECT_EQ(other.sink.ticks, 0);
     for (long bad : {0L, -1L}) {
         EXPECT_EQ(CallBool(io.disp, kCreateTimer, {Long(bad)}), "false") << bad;
         const int ticks = io.sink.ticks;
@@ -388,20 +381,6 @@ TEST_F(MidiIO, ScriptTimerTicksAndStops)
     PumpFor(300);
     EXPECT_EQ(io.sink.ticks, ticks);
     io->KillTimer(); // without a timer: nothing
-}
-
-TEST_F(MidiIO, TwoControlsGetOnlyTheirOwnEvents)
-{
-    Control other;
-    OpenCable(io, 1);
-    OpenCable(other, 2);
-    ASSERT_TRUE(other->CreateTimer(50));
-    ASSERT_TRUE(io.Send(1, {0x90, 1, 1}));
-    ASSERT_TRUE(other.Send(2, {0x90, 2, 2}));
-    ASSERT_TRUE(PumpUntil([&] { return io.sink.midiEvents == 1 && other.sink.midiEvents == 1 && other.sink.ticks >= 2; }));
-    PumpFor(100);
-    EXPECT_EQ(io.sink.midiEvents * 10 + io.sink.ticks, 10);
-    EXPECT_EQ(io->GetMidiInEventCount(0) * 10 + other->GetMidiInEventCount(0), 11);
 }
 
 TEST_F(MidiIO, DestroyingABusyControlNeitherHangsNorLeaks)
