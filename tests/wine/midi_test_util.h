@@ -249,44 +249,38 @@ private:
 };
 
 // A peer process (vport_peer.exe next to this program) running a command
-// list, its output in a file read back by Output().
+// list; it writes to this program's output, so its failures show in the log.
 class Peer {
 public:
     explicit Peer(const std::string& arguments)
     {
-        char path[MAX_PATH], temp[MAX_PATH];
+        char path[MAX_PATH];
         GetModuleFileNameA(nullptr, path, MAX_PATH);
         std::string commandLine(path);
         commandLine = "\"" + commandLine.erase(commandLine.find_last_of("\\/") + 1) + "vport_peer.exe\" " + arguments;
-        GetTempPathA(MAX_PATH, temp);
-        output_ = temp + UniqueName("peer.txt");
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE file = CreateFileA(output_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        si.hStdOutput = si.hStdError = file;
+        si.hStdOutput = si.hStdError = GetStdHandle(STD_OUTPUT_HANDLE);
+        fflush(stdout);
         PROCESS_INFORMATION pi = {};
         if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
             CloseHandle(pi.hThread);
         process_ = pi.hProcess;
-        CloseHandle(file);
     }
     ~Peer()
     {
         if (Finish(0) != -2)
             CloseHandle(process_);
-        DeleteFileA(output_.c_str());
     }
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
-    bool started() const { return process_ != nullptr; }
     HANDLE process() const { return process_; }
-    // Exit code once the peer ends (handling messages meanwhile); -1 when it
-    // does not end within timeoutMs (it is then terminated), -2 unstarted.
+    // Exit code (the peer's failure count) once it ends, handling messages
+    // meanwhile; -1 when it does not end within timeoutMs (it is then
+    // terminated), -2 when it did not start.
     long Finish(DWORD timeoutMs = 60000)
     {
         DWORD code = 0;
@@ -298,22 +292,9 @@ public:
         WaitForSingleObject(process_, 10000);
         return -1;
     }
-    std::string Output() const
-    {
-        std::string text;
-        HANDLE file = CreateFileA(output_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-        char buffer[4096];
-        DWORD n = 0;
-        while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0)
-            text.append(buffer, n);
-        CloseHandle(file);
-        return text;
-    }
 
 private:
     HANDLE process_ = nullptr;
-    std::string output_;
 };
 
 } // namespace miditest

@@ -105,28 +105,26 @@ TEST(MSect, JoinKeepsCreatorsCounts)
     ASSERT_EQ(EnterMSect(s.s, 0), 0u); // 2 of 5 left
     // The joiner asks for (1, 1) but sees 2 available and may give back 3
     // more (the maximum is 5), not a sixth.
-    Peer peer("msect " + name + " 1 1 leave 0 1 2 leave 3 1 2 leave 1 0 5 enter 0 0");
-    EXPECT_EQ(peer.Finish(), 0) << peer.Output();
+    Peer peer("msect " + name + " 1 1 leave 0 1 2 leave 3 1 2 leave 1 0 5 enter 0 0 0");
+    EXPECT_EQ(peer.Finish(), 0);
     LONG previous = 0;
     EXPECT_TRUE(LeaveMSect(s.s, 0, &previous));
     EXPECT_EQ(previous, 4);
 }
 
-// A peer's wait runs out while this process holds the count; its next wait
-// (far beyond the test's bound) ends with this process's release.
+// A peer's wait runs out (not early) while this process holds the count;
+// its next wait, far beyond the test's bound, ends with this one's release.
 TEST(MSect, TimeoutAndWakeAcrossProcesses)
 {
     const std::string name = UniqueName("wake");
     Section s{CreateMSect(1, 1, name.c_str())};
     ASSERT_EQ(EnterMSect(s.s, 0), 0u);
-    Peer peer("msect " + name + " 1 1 enter 1000 258 enter 600000 0 leave 1 1 0");
-    ASSERT_TRUE(PumpUntil([&] { return peer.Output().find("after") != std::string::npos && s.s->view->waiting >= 1; },
-                          60000))
-        << peer.Output();
-    const std::string out = peer.Output();
-    EXPECT_GE(atol(out.c_str() + out.find("after ") + 6), 900) << "the wait ended early: " << out;
+    NamedEvent timedOut("timedout");
+    Peer peer("msect " + name + " 1 1 enter 1000 258 900 signal " + timedOut.name() + " enter 600000 0 0 leave 1 1 0");
+    ASSERT_TRUE(timedOut.WaitPumping());
+    ASSERT_TRUE(PumpUntil([&] { return s.s->view->waiting >= 1; }, 60000));
     ASSERT_TRUE(LeaveMSect(s.s, 1, nullptr));
-    EXPECT_EQ(peer.Finish(), 0) << peer.Output();
+    EXPECT_EQ(peer.Finish(), 0);
     LONG previous = -1;
     EXPECT_TRUE(LeaveMSect(s.s, 0, &previous));
     EXPECT_EQ(previous, 1);
@@ -146,7 +144,7 @@ TEST(MSect, HammeringKeepsHoldersExclusive)
     const std::string args = "hammer " + name + " 2 " + std::to_string(iterations) + " " + checkName + " " + go.name();
     Peer a(args), b(args);
     // Words: holders inside, updates, peers waiting for the go.
-    ASSERT_TRUE(PumpUntil([&] { return check[2] == 2; }, 60000)) << a.Output() << b.Output();
+    ASSERT_TRUE(PumpUntil([&] { return check[2] == 2; }, 60000));
     go.Set();
     int overlaps = 0;
     for (int i = 0; i < iterations; ++i) {
@@ -157,8 +155,8 @@ TEST(MSect, HammeringKeepsHoldersExclusive)
         InterlockedDecrement(&check[0]);
         LeaveMSect(s.s, 1, nullptr);
     }
-    EXPECT_EQ(a.Finish(120000), 0) << a.Output();
-    EXPECT_EQ(b.Finish(120000), 0) << b.Output();
+    EXPECT_EQ(a.Finish(120000), 0);
+    EXPECT_EQ(b.Finish(120000), 0);
     EXPECT_EQ(overlaps, 0);
     EXPECT_EQ(check[1], 5 * iterations);
     LONG previous = -1;
