@@ -4,14 +4,15 @@
 #include "ports/MSect.h"
 #include "ports/MidiPortVirtual.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <thread>
 
 namespace {
 
-using miditest::Control;
-using miditest::Received;
+using namespace miditest;
 
 int g_failures = 0;
 
@@ -23,28 +24,20 @@ void Fail(const std::string& what)
 }
 
 // "-" is the empty message, "nN" N elements 0..N-1, else a comma list.
-std::vector<int> ParseBytes(const std::string& text)
+Bytes ParseBytes(const std::string& text)
 {
-    std::vector<int> values;
-    if (text == "-")
-        return values;
+    Bytes values;
     if (text[0] == 'n') {
         for (int i = 0; i < atoi(text.c_str() + 1); ++i)
             values.push_back(i & 0xFF);
-        return values;
-    }
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        values.push_back(atoi(text.substr(start, comma - start).c_str()));
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
+    } else if (text != "-") {
+        for (const char* p = text.c_str(); p; p = strchr(p, ',') ? strchr(p, ',') + 1 : nullptr)
+            values.push_back(atoi(p));
     }
     return values;
 }
 
-std::string Describe(const std::vector<int>& values)
+std::string Describe(const Bytes& values)
 {
     std::string text;
     for (int v : values)
@@ -57,42 +50,32 @@ HANDLE OpenNamedEvent(const std::string& name)
     return OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, name.c_str());
 }
 
-// Hammers one section from several threads, each with its own handle,
-// checking through a shared word that no two holders are ever inside.
+// Threads, each with its own handle, enter and leave one section; words of
+// a shared block count holders inside (never above 1), updates (a plain
+// read-modify-write: a second holder loses some) and peers ready to start.
 void Hammer(const std::string& sectionName, int threads, int iterations, const std::string& checkName,
             const std::string& goName)
 {
     HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, checkName.c_str());
-    auto* check = mapping ? static_cast<volatile LONG*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0))
-                          : nullptr;
-    if (!check) {
-        Fail("cannot map " + checkName);
-        return;
-    }
-    // Words: holders inside, total of updates, peers waiting for the go.
+    auto* check = static_cast<volatile LONG*>(mapping ? MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr);
     HANDLE go = OpenNamedEvent(goName);
+    if (!check || !go)
+        return Fail("hammer: cannot open " + checkName + " or " + goName);
     InterlockedIncrement(&check[2]);
-    if (!go || WaitForSingleObject(go, 60000) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(go, 60000) != WAIT_OBJECT_0)
         Fail("hammer: no go");
-    CloseHandle(go);
-    std::atomic<int> violations{0}, timeouts{0};
+    std::atomic<int> overlaps{0}, timeouts{0};
     std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t) {
+    for (int t = 0; t < threads; ++t)
         workers.emplace_back([&] {
             MSect* section = CreateMSect(1, 1, sectionName.c_str());
-            if (!section) {
-                ++timeouts;
-                return;
-            }
             for (int i = 0; i < iterations; ++i) {
-                if (EnterMSect(section, 60000) != 0) {
+                if (!section || EnterMSect(section, 60000) != 0) {
                     ++timeouts;
                     continue;
                 }
-                if (InterlockedIncrement(&check[0]) != 1)
-                    ++violations;
-                // A plain read-modify-write: lost updates show a second holder.
-                LONG total = check[1];
+                overlaps += InterlockedIncrement(&check[0]) != 1;
+                const LONG total = check[1];
                 if ((i & 7) == 0)
                     Sleep(0);
                 check[1] = total + 1;
@@ -101,77 +84,64 @@ void Hammer(const std::string& sectionName, int threads, int iterations, const s
             }
             CloseMSect(section);
         });
-    }
     for (auto& w : workers)
         w.join();
-    if (violations || timeouts)
-        Fail("hammer: " + std::to_string(violations) + " overlaps, " + std::to_string(timeouts) + " timeouts");
+    if (overlaps || timeouts)
+        Fail("hammer: " + std::to_string(overlaps) + " overlaps, " + std::to_string(timeouts) + " timeouts");
+    CloseHandle(go);
     UnmapViewOfFile(const_cast<LONG*>(check));
     CloseHandle(mapping);
 }
 
-// Sends `count` numbered messages on output `me` while receiving those of
-// the `others` indexes, then checks every sender's sequence arrived once,
-// complete and in order.
-void Soak(Control& c, int me, const std::vector<int>& others, int count, const std::string& readyName,
-          const std::string& goName)
+// Message seq of a soak sender: its index, seq in three bytes, seq % 7 more.
+Bytes SoakMessage(int index, int seq)
+{
+    Bytes m = {index, seq & 0xFF, (seq >> 8) & 0xFF, (seq >> 16) & 0xFF};
+    for (int i = 4; i < 4 + seq % 7; ++i)
+        m.push_back((seq * 31 + i) & 0xFF);
+    return m;
+}
+
+// Sends `count` messages on output `me` while receiving those of the `others`
+// indexes; every sender's sequence must arrive once, complete and in order.
+void Soak(Control& c, int me, const Bytes& others, int count, const std::string& readyName, const std::string& goName)
 {
     c->SetMidiInMaxEventCount(1 << 30);
     c->EnableMidiInEventHandler(0); // no notification per message: the loop drains
-    if (!c->OpenMidiOutPort(miditest::VirtualOutId(c.get(), me)))
+    if (!c->OpenMidiOutPort(c.Out(me)))
         Fail("soak: open out");
     for (int k : others)
-        if (!c->OpenMidiInPort(miditest::VirtualInId(c.get(), k)))
+        if (!c->OpenMidiInPort(c.In(k)))
             Fail("soak: open in " + std::to_string(k));
-    HANDLE ready = OpenNamedEvent(readyName);
-    HANDLE go = OpenNamedEvent(goName);
+    HANDLE ready = OpenNamedEvent(readyName), go = OpenNamedEvent(goName);
     SetEvent(ready);
-    if (!miditest::WaitPumping(go, 60000))
+    if (!WaitPumping(go, 60000))
         Fail("soak: no go");
-
-    std::vector<int> nextSeq(32, 0);
-    long received = 0, bad = 0;
+    std::vector<int> next(32, 0);
+    long received = 0, bad = 0, sendFailures = 0;
     auto drain = [&] {
-        Received r;
-        while (miditest::NextEvent(c.get(), r)) {
-            ++received;
-            int k = static_cast<int>(r.port - miditest::VirtualInId(c.get(), 0));
-            if (r.data.size() < 4 || k < 0 || k >= 32 || r.data[0] != k) {
-                ++bad;
-                continue;
+        for (Received r; NextEvent(c.get(), r); ++received) {
+            const long k = r.port - c.In(0);
+            const int seq = r.data.size() >= 4 ? r.data[1] | r.data[2] << 8 | r.data[3] << 16 : -1;
+            if (k < 0 || k >= 32 || r.data != SoakMessage(static_cast<int>(k), seq) || seq != next[k]) {
+                if (bad++ < 5)
+                    printf("from port %ld: %s, expected seq %d\n", r.port, Describe(r.data).c_str(),
+                           k >= 0 && k < 32 ? next[k] : -1);
+                if (k < 0 || k >= 32 || seq < 0)
+                    continue;
             }
-            int seq = r.data[1] | (r.data[2] << 8) | (r.data[3] << 16);
-            bool ok = seq == nextSeq[k] && r.data.size() == static_cast<size_t>(4 + seq % 7);
-            for (size_t i = 4; ok && i < r.data.size(); ++i)
-                ok = r.data[i] == ((seq * 31 + static_cast<int>(i)) & 0xFF);
-            if (!ok && bad++ < 5)
-                printf("from %d: got seq %d (%zu bytes), expected %d\n", k, seq, r.data.size(), nextSeq[k]);
-            nextSeq[k] = seq + 1;
+            next[k] = seq + 1;
         }
     };
-    const long outId = miditest::VirtualOutId(c.get(), me);
-    long sendFailures = 0;
-    for (int seq = 0; seq < count; ++seq) {
-        std::vector<int> message = {me, seq & 0xFF, (seq >> 8) & 0xFF, (seq >> 16) & 0xFF};
-        for (int i = 4; i < 4 + seq % 7; ++i)
-            message.push_back((seq * 31 + i) & 0xFF);
-        if (!miditest::Send(c.get(), outId, message))
-            ++sendFailures;
-        miditest::Pump();
-        drain();
-    }
+    for (int seq = 0; seq < count; ++seq, Pump(), drain())
+        sendFailures += !c.Send(c.Out(me), SoakMessage(me, seq));
     const long expected = static_cast<long>(count * others.size());
-    miditest::PumpUntil(
-        [&] {
-            drain();
-            return received >= expected;
-        },
-        60000);
-    miditest::PumpUntil([] { return false; }, 100); // anything extra would show now
+    PumpUntil([&] { return drain(), received >= expected; }, 60000);
+    PumpFor(100); // anything extra would show now
     drain();
     for (int k : others)
-        if (nextSeq[k] != count)
-            Fail("soak: from " + std::to_string(k) + " ended at " + std::to_string(nextSeq[k]));
+        if (next[k] != count)
+            Fail("soak: from " + std::to_string(k) + " ended at " + std::to_string(next[k]));
     if (received != expected || bad || sendFailures)
         Fail("soak: received " + std::to_string(received) + " of " + std::to_string(expected) + ", " +
              std::to_string(bad) + " bad, " + std::to_string(sendFailures) + " sends failed");
@@ -184,100 +154,81 @@ void Soak(Control& c, int me, const std::vector<int>& others, int count, const s
 int main(int argc, char** argv)
 {
     std::unique_ptr<Control> control;
-    auto ctrl = [&]() -> CMidiIOCtrl* {
+    auto ctrl = [&]() -> Control& {
         if (!control)
             control = std::make_unique<Control>();
-        return control->get();
+        return *control;
     };
     MSect* section = nullptr;
-    int64_t startClock = 0;
-
+    long startClock = 0;
     for (int i = 1; i < argc;) {
         const std::string cmd = argv[i++];
         auto arg = [&](int n) -> std::string { return i + n < argc ? argv[i + n] : ""; };
         auto num = [&](int n) { return atol(arg(n).c_str()); };
         const std::string where = cmd + " " + arg(0) + " " + arg(1);
-        if (cmd == "msect") {
-            section = CreateMSect(num(1), num(2), arg(0).c_str());
-            if (!section)
+        if (cmd == "msect") { // name initial maximum
+            if (!(section = CreateMSect(num(1), num(2), arg(0).c_str())))
                 Fail(where + ": error " + std::to_string(GetLastError()));
             i += 3;
-        } else if (cmd == "enter") {
-            DWORD start = GetTickCount();
-            DWORD r = section ? EnterMSect(section, static_cast<DWORD>(num(0))) : 999;
-            printf("enter %lu after %lu ms\n", r, GetTickCount() - start);
-            if (static_cast<long>(r) != num(1))
-                Fail(where + ": got " + std::to_string(r));
-            i += 2;
-        } else if (cmd == "leave") {
-            LONG previous = -99;
-            BOOL ok = section && LeaveMSect(section, num(0), &previous);
-            DWORD error = GetLastError();
-            printf("leave %d previous %ld error %lu\n", ok, previous, error);
-            if (ok != num(1) || (num(2) >= 0 && previous != num(2)) || (!ok && error != ERROR_INVALID_PARAMETER))
-                Fail(where + ": got " + std::to_string(ok) + " previous " + std::to_string(previous));
+        } else if (cmd == "enter") { // timeout expected-result least-ms-waited
+            const DWORD start = GetTickCount();
+            const DWORD r = section ? EnterMSect(section, static_cast<DWORD>(num(0))) : 999;
+            const long waited = static_cast<long>(GetTickCount() - start);
+            if (static_cast<long>(r) != num(1) || waited < num(2))
+                Fail(where + ": got " + std::to_string(r) + " after " + std::to_string(waited) + " ms");
             i += 3;
-        } else if (cmd == "hammer") {
+        } else if (cmd == "leave") { // count expected-ok expected-previous (-1: any)
+            LONG previous = -99;
+            const BOOL ok = section && LeaveMSect(section, num(0), &previous);
+            const DWORD error = GetLastError();
+            if (ok != num(1) || (num(2) >= 0 && previous != num(2)) || (!ok && error != ERROR_INVALID_PARAMETER))
+                Fail(where + ": got " + std::to_string(ok) + " previous " + std::to_string(previous) + " error " +
+                     std::to_string(error));
+            i += 3;
+        } else if (cmd == "hammer") { // section threads iterations check-block go-event
             Hammer(arg(0), num(1), num(2), arg(3), arg(4));
             i += 5;
-        } else if (cmd == "signal" || cmd == "wait") {
+        } else if (cmd == "signal" || cmd == "wait") { // event
             HANDLE event = OpenNamedEvent(arg(0));
-            if (!event)
-                Fail(where + ": no such event");
-            else if (cmd == "signal")
-                SetEvent(event);
-            else if (!miditest::WaitPumping(event, 60000))
-                Fail(where + ": timed out");
+            if (!event || (cmd == "signal" ? !SetEvent(event) : !WaitPumping(event, 60000)))
+                Fail(where + ": no such event or timed out");
             CloseHandle(event);
             i += 1;
-        } else if (cmd == "open-in" || cmd == "open-out") {
-            ctrl();
-            startClock = ctrl()->GetMasterClockTime();
-            long id = cmd == "open-in" ? miditest::VirtualInId(ctrl(), num(0)) : miditest::VirtualOutId(ctrl(), num(0));
-            BOOL ok = cmd == "open-in" ? ctrl()->OpenMidiInPort(id) : ctrl()->OpenMidiOutPort(id);
+        } else if (cmd == "open-in" || cmd == "open-out") { // index expected-ok
+            Control& c = ctrl();
+            startClock = c->GetMasterClockTime();
+            const BOOL ok = cmd == "open-in" ? c->OpenMidiInPort(c.In(num(0))) : c->OpenMidiOutPort(c.Out(num(0)));
             if (ok != num(1))
                 Fail(where + ": got " + std::to_string(ok));
             i += 2;
-        } else if (cmd == "send") {
-            BOOL ok = miditest::Send(ctrl(), miditest::VirtualOutId(ctrl(), num(0)), ParseBytes(arg(1)));
-            if (ok != num(2))
-                Fail(where + ": got " + std::to_string(ok));
+        } else if (cmd == "send") { // index bytes expected-ok
+            if (ctrl().Send(ctrl().Out(num(0)), ParseBytes(arg(1))) != (num(2) != 0))
+                Fail(where + ": got " + std::to_string(!num(2)));
             i += 3;
         } else if (cmd == "expect") {
-            // N events of input k, each with the given bytes, stamped with the
-            // receiver's clock at reception; nothing more within a short while.
-            CMidiIOCtrl* c = ctrl();
-            const long id = miditest::VirtualInId(c, num(0));
-            const long n = num(1);
-            const std::vector<int> bytes = ParseBytes(arg(2));
-            miditest::PumpUntil([&] { return c->GetMidiInEventCount(0) >= n; }, 30000);
-            miditest::PumpUntil([] { return false; }, 200);
+            // index n bytes: n events of that input with these bytes, stamped
+            // with this clock at reception; nothing more within a short while.
+            Control& c = ctrl();
+            PumpUntil([&] { return c->GetMidiInEventCount(0) >= num(1); }, 30000);
+            PumpFor(200);
             const long now = c->GetMasterClockTime();
             long got = 0;
-            Received r;
-            while (miditest::NextEvent(c, r)) {
-                ++got;
-                printf("event port %ld time %ld data %s\n", r.port, r.time, Describe(r.data).c_str());
-                if (r.port != id || r.data != bytes || r.time < startClock || r.time > now)
-                    Fail(where + ": event port " + std::to_string(r.port) + " time " + std::to_string(r.time) +
-                         " [" + std::to_string(startClock) + ", " + std::to_string(now) + "] data " +
-                         Describe(r.data));
-            }
-            if (got != n)
+            for (Received r; NextEvent(c.get(), r); ++got)
+                if (r.port != c.In(num(0)) || r.data != ParseBytes(arg(2)) || Diff(r.time, startClock) < 0
+                    || Diff(r.time, now) > 0)
+                    Fail(where + ": event port " + std::to_string(r.port) + " time " + std::to_string(r.time) + " [" +
+                         std::to_string(startClock) + ", " + std::to_string(now) + "] data " + Describe(r.data));
+            if (got != num(1))
                 Fail(where + ": " + std::to_string(got) + " events");
             i += 3;
-        } else if (cmd == "count") {
+        } else if (cmd == "count") { // index inputs outputs
             const VirtualPortBlock* block = CMidiPortVirtual::MappedBlock(num(0));
-            if (!block || static_cast<long>(block->inputCount) != num(1)
-                || static_cast<long>(block->outputCount) != num(2))
-                Fail(where + ": counts " + (block ? std::to_string(block->inputCount) + " " +
-                                                        std::to_string(block->outputCount)
-                                                  : std::string("unmapped")));
+            const long counts = block ? static_cast<long>(block->inputCount * 10 + block->outputCount) : -1;
+            if (counts != num(1) * 10 + num(2))
+                Fail(where + ": inputs*10 + outputs " + std::to_string(counts) + " (-1: unmapped)");
             i += 3;
-        } else if (cmd == "soak") {
-            std::vector<int> others = ParseBytes(arg(1));
-            ctrl();
-            Soak(*control, num(0), others, num(2), arg(3), arg(4));
+        } else if (cmd == "soak") { // me others count ready-event go-event
+            Soak(ctrl(), num(0), ParseBytes(arg(1)), num(2), arg(3), arg(4));
             i += 5;
         } else {
             Fail("unknown command " + cmd);

@@ -1,8 +1,7 @@
 ' MidiIO from VBScript under cscript, which delivers no events: ports, find,
 ' sending, GetNextEvent into script variables and GetMidiInEvent fields.
-' The loopback driver's callbacks fill the store without a message loop.
 Option Explicit
-Dim passed, failed
+Dim passed, failed, io, tools
 passed = 0 : failed = 0
 
 Sub Check(ok, what)
@@ -14,13 +13,7 @@ Sub Check(ok, what)
     End If
 End Sub
 
-On Error Resume Next
-Dim io, tools
-Set io = CreateObject("TAVRO.MidiIOCtrl.1")
-Check Err.Number = 0, "create MidiIO (" & Err.Number & ")"
-Set tools = CreateObject("TAVRO.MidiToolsCtrl.1")
-
-' Polls the store for up to 5 s (tools.Sleep pumps nothing).
+' Polls the store for up to 5 s (the driver's callbacks fill it; nothing pumps).
 Function WaitForEvents(count)
     Dim n
     For n = 1 To 500
@@ -30,34 +23,34 @@ Function WaitForEvents(count)
     WaitForEvents = io.GetMidiInEventCount(0)
 End Function
 
-Check io.GetMidiInPortCount() >= 2 And io.GetMidiOutPortCount() >= 2, "two loopback cables"
-Check TypeName(io.GetMidiInPortCount()) = "Long", "counts are Long"
+On Error Resume Next
+Set io = CreateObject("TAVRO.MidiIOCtrl.1")
+Check Err.Number = 0, "create MidiIO (" & Err.Number & ")"
+Set tools = CreateObject("TAVRO.MidiToolsCtrl.1")
+
+Check TypeName(io.GetMidiInPortCount()) = "Long" And io.GetMidiOutPortCount() >= 2, "two loopback cables, Long counts"
 Check io.GetMidiInPortName(1) = "Loopback MIDI 1", "input 1 name: " & io.GetMidiInPortName(1)
 Check io.GetMidiOutPortName(2) = "Loopback MIDI 2", "output 2 name: " & io.GetMidiOutPortName(2)
 Check io.GetMidiInPortName(0) = "" And TypeName(io.GetMidiInPortName(0)) = "String", "no port 0"
 Check io.GetMidiOutPortType(1) = 1 And io.GetMidiOutPortType(0) = 0, "port kinds"
 
-' pattern, mask, expected input and output ID
-Dim finds, f
-finds = Array(Array("*", 0, 1), Array("LOOPBACK MIDI 2", 1, 2), Array("*midi ?", -1, 1), _
-              Array("loopback*", 4, 0), Array("*", 8, 0), Array("loopback midi", 0, 0))
-For Each f In finds
+' pattern, kind mask, expected input and output ID
+Dim f
+For Each f In Array(Array("*", 0, 1), Array("LOOPBACK MIDI 2", 1, 2), Array("*midi ?", -1, 1), _
+                    Array("loopback*", 4, 0), Array("*", 8, 0), Array("loopback midi", 0, 0), Array("", 0, 0))
     Check io.FindMidiInPort(f(0), f(1)) = f(2) And io.FindMidiOutPort(f(0), f(1)) = f(2), _
         "Find(""" & f(0) & """, " & f(1) & ") = " & io.FindMidiInPort(f(0), f(1)) & " expected " & f(2)
 Next
 
 ' BOOL results are real Booleans: "= True" works.
-Check io.OpenMidiOutPort(1) = True, "open output 1"
-Check io.OpenMidiInPort(1) = True, "open input 1"
+Check io.OpenMidiOutPort(1) = True And io.OpenMidiInPort(1) = True, "open cable 1"
 Check io.OpenMidiInPort(0) = False, "no input 0"
 Check io.SetMidiInSysLen(1, 65536) = False And io.SetMidiOutSysLen(1, -1) = True, "sysex sizes"
 
 ' sent, expected bytes received
-Dim msgs, m, a, port, t, data, n, i, got, before
-msgs = Array(Array(Array(&H90, 60, 100), "144 60 100"), _
-             Array(Array(&HC0, "5", 0), "192 5 0"), _
-             Array(Array(&HF0, &H7D, 1, 2, &HF7), "240 125 1 2 247"))
-For Each m In msgs
+Dim m, a, port, t, data, n, i, got, before
+For Each m In Array(Array(Array(&H90, 60, 100), "144 60 100"), Array(Array(&HC0, "5", 0), "192 5 0"), _
+                    Array(Array(&HF0, &H7D, 1, 2, &HF7), "240 125 1 2 247"))
     a = m(0)
     before = io.GetMasterClockTime()
     Check io.SendMidiEvent(1, 0, a) = True, "send " & m(1)
@@ -67,10 +60,9 @@ For Each m In msgs
     n = io.GetNextEvent(port, t, data)
     got = ""
     For i = 0 To UBound(data)
-        got = got & data(i)
-        If i < UBound(data) Then got = got & " "
+        got = got & " " & data(i)
     Next
-    Check n = UBound(a) + 1 And got = m(1), "GetNextEvent gave " & n & " [" & got & "] expected [" & m(1) & "]"
+    Check n = UBound(a) + 1 And got = " " & m(1), "GetNextEvent gave " & n & " [" & got & "] expected [" & m(1) & "]"
     Check port = 1 And TypeName(port) = "Long" And TypeName(t) = "Long", "port " & port & " and time types"
     Check t - before >= 0 And t - before < 100000, "time " & t & " after " & before
 Next
