@@ -2,6 +2,8 @@
 #include "tests/wine/tools_test_util.h"
 
 #include <atomic>
+#include <fstream>
+#include <iterator>
 
 namespace toolstest {
 
@@ -41,31 +43,25 @@ Call::~Call()
 Call& Call::Text(const std::string& ansi)
 {
     VARIANT v;
-    VariantInit(&v);
     v.vt = VT_BSTR;
     v.bstrVal = tavro::ToBstr(ansi);
-    args_.push_back(v);
-    return *this;
+    return Arg(v);
 }
 
 Call& Call::Long(long value)
 {
     VARIANT v;
-    VariantInit(&v);
     v.vt = VT_I4;
     v.lVal = value;
-    args_.push_back(v);
-    return *this;
+    return Arg(v);
 }
 
 Call& Call::Ref(VARIANT* variable)
 {
     VARIANT v;
-    VariantInit(&v);
     v.vt = VT_BYREF | VT_VARIANT;
     v.pvarVal = variable;
-    args_.push_back(v);
-    return *this;
+    return Arg(v);
 }
 
 HRESULT Call::Run()
@@ -110,35 +106,15 @@ ScratchFolder::~ScratchFolder()
 
 void WriteRaw(const std::string& name, const std::string& bytes)
 {
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(h);
+    std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 std::string ReadRaw(const std::string& name)
 {
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    std::ifstream in(name, std::ios::binary);
+    if (!in)
         return "<missing>";
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(h, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    CloseHandle(h);
-    return bytes;
-}
-
-std::string ProgramFolder()
-{
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, n);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 } // namespace toolstest

@@ -1,5 +1,5 @@
-// Helpers of the MidiTools Windows tests: a control per test, dispatch calls
-// by DISPID with their exception information, and scratch folders.
+// Helpers of the MidiTools and MidiFile Windows tests: dispatch calls by
+// DISPID with their exception information, and scratch folders.
 #pragma once
 
 #include "module/ComUtil.h"
@@ -10,7 +10,7 @@
 
 namespace toolstest {
 
-// A new control, released with the holder.
+// A new MidiTools control, released with the holder.
 class Tools {
 public:
     Tools() : unknown_(CMidiToolsCtrl::Create()) {}
@@ -24,7 +24,8 @@ private:
     IUnknown* unknown_;
 };
 
-// One IDispatch::Invoke call: arguments are added first to last.
+// One IDispatch::Invoke call: arguments are added first to last and are
+// owned (cleared) by the call.
 class Call {
 public:
     Call(IDispatch* target, DISPID dispid) : target_(target), dispid_(dispid) { VariantInit(&result); }
@@ -32,9 +33,10 @@ public:
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
 
+    Call& Arg(const VARIANT& v) { args_.push_back(v); return *this; }
     Call& Text(const std::string& ansi);     // VT_BSTR from ANSI text
     Call& Long(long value);                  // VT_I4
-    Call& Ref(VARIANT* variable);            // VT_BYREF | VT_VARIANT
+    Call& Ref(VARIANT* variable);            // VT_BYREF | VT_VARIANT, as VBScript passes variables
     HRESULT Run();
 
     VARIANT result;
@@ -67,11 +69,8 @@ private:
     std::string path_;
 };
 
-// Writes and reads files with plain Win32 calls, independent of the control.
+// Writes and reads files with plain Win32 calls, independent of the controls.
 void WriteRaw(const std::string& name, const std::string& bytes);
 std::string ReadRaw(const std::string& name); // "<missing>" when it cannot be opened
-
-// Folder of the running test program, with a trailing backslash.
-std::string ProgramFolder();
 
 } // namespace toolstest
