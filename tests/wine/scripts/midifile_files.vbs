@@ -1,5 +1,6 @@
 ' MidiFile from VBScript under cscript: files written then read back, time
-' bases, refusal to overwrite, element conversion and whole-write failures.
+' bases, refusal to overwrite, element conversion, whole-write failures, and
+' the clipboard ("Standard MIDI File" format) when the file name is empty.
 Option Explicit
 Dim passed, failed
 passed = 0 : failed = 0
@@ -108,6 +109,19 @@ song = Array(1, 2)
 Check mf.WriteMidiFile(fso.BuildPath(dir, "bad.mid"), 5) = False, "WriteMidiFile of a number"
 r = mf.ReadMidiFile(song, fso.BuildPath(dir, "missing.mid"))
 Check Err.Number = 0 And r = False And IsEmpty(song), "ReadMidiFile of a missing file = " & r & ", " & TypeName(song)
+
+' An empty file name: the clipboard. A second write replaces the first; a
+' refused write leaves it alone.
+Err.Clear
+r = mf.WriteMidiFile("", Array(example(0), Array(Array(10, Array(240, 67, 16, 247)))))
+Check Err.Number = 0 And r = True, "WriteMidiFile to the clipboard = " & r & " (" & Err.Number & ")"
+r = mf.ReadMidiFilePPQ(song, "", 480)
+Check r = 480 And SongText(song) = "[0:255,81,3,7,161,32 | 0:144,60,100 | 240:128,60,0 | 0:255,47,0]" & _
+    "[5:240,67,16,247]", "clipboard read at 480: " & r & " " & SongText(song)
+Check mf.WriteMidiFilePPQ("", Array(Array(Array(3, Array(192, 7, 0)))), 96) = True, "second clipboard write"
+Check mf.WriteMidiFile("", Array(Array(Array("x", Array(192, 7, 0))))) = False, "refused clipboard write"
+r = mf.ReadMidiFilePPQ(song, "", 0)
+Check r = 96 And SongText(song) = "[3:192,7,0]", "after the second write: " & r & " " & SongText(song)
 
 Err.Clear
 fso.DeleteFolder dir, True
