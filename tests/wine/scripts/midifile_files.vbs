@@ -103,10 +103,8 @@ p = fso.BuildPath(dir, "fixed.mid")
 Check mf.WriteMidiFile(p, fixedSong) = True And mf.ReadMidiFile(song, p) = True And _
     SongText(song) = "[4:144,64,90]", "fixed-size arrays read as " & SongText(song)
 
-' Bad arguments: results, never script errors.
-Err.Clear
+' A missing file: False, an empty variable, no script error.
 song = Array(1, 2)
-Check mf.WriteMidiFile(fso.BuildPath(dir, "bad.mid"), 5) = False, "WriteMidiFile of a number"
 r = mf.ReadMidiFile(song, fso.BuildPath(dir, "missing.mid"))
 Check Err.Number = 0 And r = False And IsEmpty(song), "ReadMidiFile of a missing file = " & r & ", " & TypeName(song)
 
