@@ -62,25 +62,6 @@ TEST(SmfReader, RunningStatusFollowsTheLastStatusByteOfAnyKind)
     }
 }
 
-Bytes Rmid(const Bytes& smf, const char* dataId)
-{
-    auto le32 = [](Bytes& b, size_t v) {
-        for (int i = 0; i < 4; ++i)
-            b.push_back(uint8_t(v >> 8 * i));
-    };
-    Bytes b;
-    AddText(b, "RIFF");
-    le32(b, smf.size() + 12 + 12);
-    AddText(b, "RMID");
-    AddText(b, dataId);
-    le32(b, smf.size());
-    b.insert(b.end(), smf.begin(), smf.end());
-    AddText(b, "LIST"); // a chunk after the data chunk is not read
-    le32(b, 4);
-    AddText(b, "INFO");
-    return b;
-}
-
 TEST(SmfReader, ChunkFramingDecidesHowManyTracksAreRead)
 {
     const Bytes one = Track({0x00, 0x90, 0x3C, 0x40});
@@ -114,51 +95,42 @@ TEST(SmfReader, ChunkFramingDecidesHowManyTracksAreRead)
     }
 }
 
-// Where each event's delta and whole event end in a laid-out file.
+// One event of a laid-out file: its bytes, its row, and where in the file
+// its delta and the whole event end (filled in by LayOut).
 struct LaidOutEvent {
-    size_t deltaEnd, end;
-    SongRow row;
-};
-struct LaidOutTrack {
-    size_t start;
-    std::vector<LaidOutEvent> events;
-};
-struct EventBytes {
     Bytes delta, rest;
     SongRow row;
+    size_t deltaEnd = 0, end = 0;
 };
+using LaidOutTracks = std::vector<std::vector<LaidOutEvent>>;
 
-Bytes LayOut(const std::vector<std::vector<EventBytes>>& tracks, std::vector<LaidOutTrack>& layout)
+Bytes LayOut(LaidOutTracks& tracks)
 {
     Bytes file = Header(1, int(tracks.size()), 96);
-    for (const auto& events : tracks) {
-        LaidOutTrack t{file.size(), {}};
+    for (auto& events : tracks) {
+        const size_t bodyStart = file.size() + 8;
         Bytes body;
-        for (const EventBytes& e : events) {
+        for (LaidOutEvent& e : events) {
             body.insert(body.end(), e.delta.begin(), e.delta.end());
-            size_t deltaEnd = t.start + 8 + body.size();
+            e.deltaEnd = bodyStart + body.size();
             body.insert(body.end(), e.rest.begin(), e.rest.end());
-            t.events.push_back({deltaEnd, t.start + 8 + body.size(), e.row});
+            e.end = bodyStart + body.size();
         }
         file = Cat({file, Track(body)});
-        layout.push_back(t);
     }
     return file;
 }
 
-// A file cut to n bytes loses a track when the data ends in its chunk header
-// or before an event's first byte after the delta; data ending inside an
-// event keeps the events before it, and nothing after that is read.
-SongArray ExpectedAfterCut(const std::vector<LaidOutTrack>& layout, size_t n)
+// A file cut to n bytes loses a track when the data ends before the first
+// byte after an event's delta (so also inside any header before it, as no
+// track is empty); data ending inside an event keeps the events before it,
+// and nothing after that is read.
+SongArray ExpectedAfterCut(const LaidOutTracks& tracks, size_t n)
 {
     SongArray song;
-    if (n < 14)
-        return song;
-    for (const LaidOutTrack& t : layout) {
-        if (n < t.start + 8)
-            return song;
+    for (const auto& events : tracks) {
         TrackArray rows;
-        for (const LaidOutEvent& e : t.events) {
+        for (const LaidOutEvent& e : events) {
             if (n <= e.deltaEnd)
                 return song;
             if (n < e.end) {
@@ -174,40 +146,22 @@ SongArray ExpectedAfterCut(const std::vector<LaidOutTrack>& layout, size_t n)
 
 TEST(SmfReader, FileCutAtEveryByteKeepsWhatTheRulesSay)
 {
-    std::vector<LaidOutTrack> layout;
-    const Bytes file = LayOut({{{{0x00}, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}, {0, {0xFF, 0x51, 3, 0x07, 0xA1, 0x20}}},
-                                {{0x81, 0x00}, {0x90, 0x3C, 0x40}, {128, {0x90, 0x3C, 0x40}}},
-                                {{0x00}, {0x3E, 0x40}, {0, {0x90, 0x3E, 0x40}}}, // running status
-                                {{0x0A}, {0xF0, 0x03, 0x7E, 0x7F, 0xF7}, {10, {0xF0, 0x7E, 0x7F, 0xF7}}},
-                                {{0x00}, {0xFF, 0x2F, 0x00}, {0, {0xFF, 0x2F, 0}}}},
-                               {{{0x00}, {0xC0, 0x05}, {0, {0xC0, 0x05, 0}}},
-                                {{0x60}, {0x80, 0x3C, 0x00}, {96, {0x80, 0x3C, 0}}},
-                                {{0x00}, {0xFF, 0x2F, 0x00}, {0, {0xFF, 0x2F, 0}}}}},
-                              layout);
+    LaidOutTracks tracks = {{{{0x00}, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}, {0, {0xFF, 0x51, 3, 0x07, 0xA1, 0x20}}},
+                             {{0x81, 0x00}, {0x90, 0x3C, 0x40}, {128, {0x90, 0x3C, 0x40}}},
+                             {{0x00}, {0x3E, 0x40}, {0, {0x90, 0x3E, 0x40}}}, // running status
+                             {{0x0A}, {0xF0, 0x03, 0x7E, 0x7F, 0xF7}, {10, {0xF0, 0x7E, 0x7F, 0xF7}}},
+                             {{0x00}, {0xFF, 0x2F, 0x00}, {0, {0xFF, 0x2F, 0}}}},
+                            {{{0x00}, {0xC0, 0x05}, {0, {0xC0, 0x05, 0}}},
+                             {{0x60}, {0x80, 0x3C, 0x00}, {96, {0x80, 0x3C, 0}}},
+                             {{0x00}, {0xFF, 0x2F, 0x00}, {0, {0xFF, 0x2F, 0}}}}};
+    const Bytes file = LayOut(tracks);
     for (size_t n = 0; n <= file.size(); ++n) {
         // A heap copy of exactly n bytes lets ASan catch any read past the end.
         Bytes cut(file.begin(), file.begin() + long(n));
-        SongArray want = ExpectedAfterCut(layout, n), got;
+        SongArray want = ExpectedAfterCut(tracks, n), got;
         EXPECT_EQ(want.tracks.empty() ? 0 : 96, ReadBytes(cut, 0, got)) << "cut at " << n;
         EXPECT_EQ(Dump(want), Dump(got)) << "cut at " << n << " of " << file.size();
     }
-}
-
-TEST(SmfArchive, PushBackReturnsTheLastByteOnce)
-{
-    const Bytes data = {1, 2, 3};
-    SmfMemorySource src(data);
-    EXPECT_FALSE(src.UnreadByte()); // nothing read yet
-    uint8_t b[3] = {};
-    ASSERT_EQ(2u, src.Read(b, 2));
-    EXPECT_TRUE(src.UnreadByte());
-    EXPECT_FALSE(src.UnreadByte()); // only one byte goes back
-    ASSERT_EQ(2u, src.Read(b, 3));
-    EXPECT_EQ(2, b[0]);
-    EXPECT_EQ(0u, src.Read(b, 1));
-    EXPECT_TRUE(src.UnreadByte()); // also after reading past the end
-    ASSERT_EQ(1u, src.Read(b, 1));
-    EXPECT_EQ(3, b[0]);
 }
 
 TEST(SmfArchive, FileStreamsMatchMemoryAndReadThroughTheBuffer)

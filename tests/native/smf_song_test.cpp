@@ -122,6 +122,7 @@ TEST(SmfSong, WriteSkipsUnusableRowsAndFailsOnBadValues)
     }
 }
 
+// The track count and format follow the tracks written.
 TEST(SmfSong, TracksThatAreNotArraysAreLeftOutAndEmptyTracksStay)
 {
     ScriptSong in;
@@ -130,8 +131,10 @@ TEST(SmfSong, TracksThatAreNotArraysAreLeftOutAndEmptyTracksStay)
     in.tracks[1].isArray = false;
     in.tracks[1].rows = {Row(std::nullopt, {0x90, 1, 2})}; // never looked at
     in.tracks[3].rows = {Row(0, {0x90})};                   // skipped row
+    const Bytes bytes = WriteBytes(in, 96);
+    EXPECT_EQ(Hex(Header(1, 3, 96)), Hex(Bytes(bytes.begin(), bytes.begin() + 14)));
     SongArray song;
-    ASSERT_EQ(96, ReadBytes(WriteBytes(in, 96), 0, song));
+    ASSERT_EQ(96, ReadBytes(bytes, 0, song));
     EXPECT_EQ("track 0: [0: 144 1 2]\ntrack 1:\ntrack 2:\n", Dump(song));
 
     // An empty song writes a header alone (format 0, no tracks) that reads as nothing.

@@ -1,5 +1,5 @@
-// Helpers shared by the MIDI file tests: byte builders, reading and writing
-// songs in memory, checking that every chunk length matches its bytes.
+// Helpers shared by the MIDI file tests and the fuzz tools: byte builders,
+// songs read and written in memory, a check that chunk lengths match bytes.
 #pragma once
 #include "smf/SmfArchive.h"
 #include "smf/SmfSong.h"
@@ -50,6 +50,26 @@ inline Bytes Cat(std::initializer_list<Bytes> parts)
     for (const Bytes& p : parts)
         out.insert(out.end(), p.begin(), p.end());
     return out;
+}
+
+// A RIFF "RMID" file holding smf in a chunk named dataId, then an INFO list.
+inline Bytes Rmid(const Bytes& smf, const char* dataId)
+{
+    auto le32 = [](Bytes& b, size_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(uint8_t(v >> 8 * i));
+    };
+    Bytes b;
+    AddText(b, "RIFF");
+    le32(b, smf.size() + 12 + 12);
+    AddText(b, "RMID");
+    AddText(b, dataId);
+    le32(b, smf.size());
+    b.insert(b.end(), smf.begin(), smf.end());
+    AddText(b, "LIST");
+    le32(b, 4);
+    AddText(b, "INFO");
+    return b;
 }
 
 inline int32_t ReadBytes(const Bytes& bytes, int32_t ppq, tavro::SongArray& song)

@@ -80,18 +80,6 @@ TEST(SmfWriter, RunningStatusOnlyBetweenChannelEventsOfTheSameStatus)
     }
 }
 
-TEST(SmfWriter, FormatAndTrackCountFollowTheTrackList)
-{
-    for (int tracks : {0, 1, 2, 5}) {
-        ScriptSong song;
-        song.tracks.resize(size_t(tracks));
-        Bytes want = Header(tracks > 1 ? 1 : 0, tracks, 96);
-        for (int i = 0; i < tracks; ++i)
-            want = Cat({want, Track({})});
-        EXPECT_EQ(Hex(want), Hex(WriteBytes(song, 96))) << tracks << " tracks";
-    }
-}
-
 // The model keeps 28 bits of any delta, so the chunk length always matches.
 TEST(SmfWriter, DeltaBeyond28BitsNeverBreaksTheChunkLength)
 {
