@@ -25,18 +25,10 @@ int16_t FakeKeyScan(char c)
         return static_cast<int16_t>(0x100 | c);
     if ((c >= '0' && c <= '9') || c == ' ')
         return c;
-    switch (c) {
-    case '{': return 0x1DB;
-    case '}': return 0x1DD;
-    case '(': return 0x139;
-    case ')': return 0x130;
-    case '+': return 0x1BB;
-    case '^': return 0x136;
-    case '%': return 0x135;
-    case '~': return 0x1C0;
-    case '\xE4': return 0x6DE;
-    default: return -1;
-    }
+    const std::string shifted = "{}()+^%~";
+    const int16_t keys[] = {0x1DB, 0x1DD, 0x139, 0x130, 0x1BB, 0x136, 0x135, 0x1C0};
+    const size_t at = shifted.find(c);
+    return at != std::string::npos ? keys[at] : c == '\xE4' ? 0x6DE : -1;
 }
 
 std::string KeyName(uint16_t vk)
