@@ -35,6 +35,7 @@ std::vector<FoundEntry> InsertOneByOne(const std::vector<FoundEntry>& found, lon
     return list;
 }
 
+// One "[path size]" per entry; bytes outside printable ASCII as \xNN.
 std::string Describe(const std::vector<FoundEntry>& list)
 {
     std::string text;
@@ -42,8 +43,8 @@ std::string Describe(const std::vector<FoundEntry>& list)
         text += '[';
         for (unsigned char c : e.path) {
             char hex[8];
-            std::snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02X", c);
-            text += hex;
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            text += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
         }
         text += ' ' + std::to_string(e.size) + ']';
     }

@@ -98,22 +98,6 @@ TEST(SmfWriter, DeltaBeyond28BitsNeverBreaksTheChunkLength)
               Hex(sink.Bytes()));
 }
 
-TEST(SmfWriter, UnlinkHandsTheDeltaToTheNextEvent)
-{
-    CSmfTrack track(1);
-    auto* a = new CSmfChannelEvent(10, 0x90);
-    auto* b = new CSmfChannelEvent(100, 0x90);
-    auto* c = new CSmfChannelEvent(30, 0x80);
-    a->InsertAfter(track.Head());
-    b->InsertAfter(a);
-    c->InsertAfter(b);
-    b->Unlink();
-    delete b;
-    EXPECT_EQ(130u, c->GetDelta());
-    EXPECT_EQ(c, a->Next());
-    EXPECT_EQ(4u + 5u, track.ComputeSize()); // delta 130 takes two bytes now
-}
-
 TEST(SmfVarLen, WriteReadAndSizeAgree)
 {
     const struct {
