@@ -4,10 +4,10 @@
 #include "smf/SmfArchive.h"
 #include "smf/SmfFile.h"
 #include "smf/SmfSong.h"
+#include "tests/native/smf_test_util.h"
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -58,24 +58,10 @@ bool ScriptCarries(const std::vector<TrackValues>& tracks)
     return true;
 }
 
-uint32_t Be32(const std::vector<uint8_t>& b, size_t at)
-{
-    return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
-}
-
 void CheckLayout(const std::vector<uint8_t>& b)
 {
-    if (b.size() < 14 || std::memcmp(b.data(), "MThd", 4) != 0 || Be32(b, 4) != 6)
+    if (!smftest::ChunkLayoutError(b).empty())
         std::abort();
-    size_t at = 14;
-    while (at < b.size()) {
-        if (b.size() - at < 8 || std::memcmp(b.data() + at, "MTrk", 4) != 0)
-            std::abort();
-        uint64_t end = at + 8 + uint64_t(Be32(b, at + 4));
-        if (end > b.size())
-            std::abort();
-        at = static_cast<size_t>(end);
-    }
 }
 
 } // namespace

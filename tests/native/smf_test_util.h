@@ -1,5 +1,5 @@
-// Helpers shared by the MIDI file tests: byte builders, reading a song from
-// bytes, checking that every chunk length matches the bytes that follow.
+// Helpers shared by the MIDI file tests and the fuzz tools: byte builders,
+// songs read and written in memory, a check that chunk lengths match bytes.
 #pragma once
 #include "smf/SmfArchive.h"
 #include "smf/SmfSong.h"
@@ -14,25 +14,24 @@ namespace smftest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void Add(Bytes& b, std::initializer_list<int> values)
-{
-    for (int v : values)
-        b.push_back(static_cast<uint8_t>(v));
-}
 inline void AddText(Bytes& b, const char* s)
 {
     while (*s)
         b.push_back(static_cast<uint8_t>(*s++));
 }
-inline void AddBe32(Bytes& b, uint32_t v) { Add(b, {int(v >> 24 & 0xFF), int(v >> 16 & 0xFF), int(v >> 8 & 0xFF), int(v & 0xFF)}); }
-inline void AddLe32(Bytes& b, uint32_t v) { Add(b, {int(v & 0xFF), int(v >> 8 & 0xFF), int(v >> 16 & 0xFF), int(v >> 24 & 0xFF)}); }
+inline void AddBe32(Bytes& b, uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        b.push_back(uint8_t(v >> shift));
+}
 
 inline Bytes Header(int format, int tracks, int division, uint32_t length = 6)
 {
     Bytes b;
     AddText(b, "MThd");
     AddBe32(b, length);
-    Add(b, {format >> 8, format & 0xFF, tracks >> 8, tracks & 0xFF, division >> 8 & 0xFF, division & 0xFF});
+    for (int v : {format, tracks, division})
+        b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)});
     return b;
 }
 
@@ -53,10 +52,56 @@ inline Bytes Cat(std::initializer_list<Bytes> parts)
     return out;
 }
 
+// A RIFF "RMID" file holding smf in a chunk named dataId, then an INFO list.
+inline Bytes Rmid(const Bytes& smf, const char* dataId)
+{
+    auto le32 = [](Bytes& b, size_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(uint8_t(v >> 8 * i));
+    };
+    Bytes b;
+    AddText(b, "RIFF");
+    le32(b, smf.size() + 12 + 12);
+    AddText(b, "RMID");
+    AddText(b, dataId);
+    le32(b, smf.size());
+    b.insert(b.end(), smf.begin(), smf.end());
+    AddText(b, "LIST");
+    le32(b, 4);
+    AddText(b, "INFO");
+    return b;
+}
+
 inline int32_t ReadBytes(const Bytes& bytes, int32_t ppq, tavro::SongArray& song)
 {
     tavro::SmfMemorySource src(bytes);
     return tavro::ReadSong(src, ppq, song);
+}
+
+inline tavro::ScriptRow Row(tavro::ScriptNumber time, std::vector<tavro::ScriptNumber> message)
+{
+    tavro::ScriptRow r;
+    r.time = time;
+    r.message = std::move(message);
+    return r;
+}
+
+inline tavro::ScriptSong OneTrack(std::vector<tavro::ScriptRow> rows)
+{
+    tavro::ScriptSong song;
+    song.tracks.resize(1);
+    song.tracks[0].rows = std::move(rows);
+    return song;
+}
+
+// The bytes WriteSong produced, empty when it failed (it then writes nothing).
+inline Bytes WriteBytes(const tavro::ScriptSong& song, int32_t ppq, bool* ok = nullptr)
+{
+    tavro::SmfMemorySink sink;
+    bool written = tavro::WriteSong(song, ppq, sink);
+    if (ok)
+        *ok = written;
+    return sink.Bytes();
 }
 
 inline std::string Hex(const Bytes& b)
@@ -92,8 +137,7 @@ inline std::string ChunkLayoutError(const Bytes& b)
     };
     if (b.size() < 14 || std::string(b.begin(), b.begin() + 4) != "MThd" || be32(4) != 6)
         return "bad header";
-    size_t at = 14;
-    while (at < b.size()) {
+    for (size_t at = 14; at < b.size();) {
         if (b.size() - at < 8 || std::string(b.begin() + at, b.begin() + at + 4) != "MTrk")
             return "bad chunk header at " + std::to_string(at);
         uint64_t end = at + 8 + uint64_t(be32(at + 4));
@@ -102,14 +146,6 @@ inline std::string ChunkLayoutError(const Bytes& b)
         at = static_cast<size_t>(end);
     }
     return "";
-}
-
-inline tavro::ScriptRow Row(tavro::ScriptNumber time, std::vector<tavro::ScriptNumber> message)
-{
-    tavro::ScriptRow r;
-    r.time = time;
-    r.message = std::move(message);
-    return r;
 }
 
 } // namespace smftest
