@@ -8,64 +8,48 @@
 
 namespace tavro {
 
-namespace {
-
-class ClassFactory final : public IClassFactory {
-public:
-    explicit ClassFactory(const ServerClass* cls) : cls_(cls) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Static lifetime: the server lock, not the factory's references, keeps
-    // the module loaded.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        IUnknown* object = nullptr;
-        try {
-            object = cls_->create();
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_FAIL;
-        }
-        if (!object)
-            return E_OUTOFMEMORY;
-        HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
-    }
-
-    STDMETHODIMP LockServer(BOOL lock) override
-    {
-        if (lock)
-            ModuleAddRef();
-        else
-            ModuleRelease();
+STDMETHODIMP ClassFactory::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+        *ppv = static_cast<IClassFactory*>(this);
         return S_OK;
     }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
 
-private:
-    const ServerClass* cls_;
-};
+STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
+    IUnknown* object = nullptr;
+    try {
+        object = create_();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+    if (!object)
+        return E_OUTOFMEMORY;
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
 
-} // namespace
+STDMETHODIMP ClassFactory::LockServer(BOOL lock)
+{
+    if (lock)
+        ModuleAddRef();
+    else
+        ModuleRelease();
+    return S_OK;
+}
 
 const ServerClass* FindServerClass(REFCLSID clsid)
 {
@@ -87,7 +71,7 @@ HRESULT GetClassFactory(const ServerClass& cls, REFIID riid, void** ppv)
     static std::vector<ClassFactory> factories = [&] {
         std::vector<ClassFactory> all;
         for (size_t i = 0; i < count; ++i)
-            all.emplace_back(&classes[i]);
+            all.emplace_back(classes[i].create);
         return all;
     }();
     size_t index = static_cast<size_t>(&cls - classes);

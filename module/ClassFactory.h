@@ -23,7 +23,24 @@ struct ServerClass {
 const ServerClass* ServerClasses(size_t* count);
 const ServerClass* FindServerClass(REFCLSID clsid);
 
-// Static factory of one class; each CreateInstance makes a new object.
+// A class factory with static lifetime: each CreateInstance makes a new
+// object with `create`; the server lock, not its references, keeps the
+// module loaded.
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(IUnknown* (*create)()) : create_(create) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
+    STDMETHODIMP LockServer(BOOL lock) override;
+
+private:
+    IUnknown* (*create_)();
+};
+
+// The factory of one of the module's classes.
 HRESULT GetClassFactory(const ServerClass& cls, REFIID riid, void** ppv);
 
 } // namespace tavro

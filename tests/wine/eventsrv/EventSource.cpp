@@ -1,6 +1,7 @@
 // Test-only in-process server for the tavrorun tests: EventSource objects
 // fire OnTick at once (FireNow) or OnLater from their message-only window
 // (FireLater), so only a host that dispatches messages delivers the latter.
+#include "module/ClassFactory.h"
 #include "module/ControlBase.h"
 #include "module/Module.h"
 
@@ -122,44 +123,12 @@ LRESULT CALLBACK EventSource::WindowProc(HWND window, UINT message, WPARAM wPara
     return 0;
 }
 
-class Factory final : public IClassFactory {
-public:
-    explicit Factory(const tavro::ControlClass& cls) : cls_(cls) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory) ? this : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        auto* object = new (std::nothrow) EventSource(cls_);
-        if (!object)
-            return E_OUTOFMEMORY;
-        HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
-    }
-    STDMETHODIMP LockServer(BOOL lock) override
-    {
-        lock ? tavro::ModuleAddRef() : tavro::ModuleRelease();
-        return S_OK;
-    }
-
-private:
-    const tavro::ControlClass& cls_;
-};
-
 const tavro::ControlClass* const kClasses[] = {&EventSource::kClass, &EventSource::kClassInfoOnly};
-Factory g_factories[] = {Factory(*kClasses[0]), Factory(*kClasses[1])};
+tavro::ClassFactory g_factories[] = {
+    tavro::ClassFactory([]() -> IUnknown* { return static_cast<IDispatch*>(new EventSource(EventSource::kClass)); }),
+    tavro::ClassFactory(
+        []() -> IUnknown* { return static_cast<IDispatch*>(new EventSource(EventSource::kClassInfoOnly)); }),
+};
 
 std::wstring GuidText(REFGUID guid)
 {
