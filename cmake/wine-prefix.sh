@@ -7,7 +7,8 @@ export WINEDEBUG=-all
 mkdir -p "$(dirname "$WINEPREFIX")"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "creating Wine prefix $WINEPREFIX"
-  /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+  # No Mono or Gecko: nothing here needs them, and their installers would ask.
+  WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
   wineserver -w
 fi
 wineserver -p60 </dev/null >/dev/null 2>&1
