@@ -20,6 +20,10 @@ namespace miditest {
 using tavro::Variant;
 using Bytes = std::vector<int>;
 
+// Output through a pipe is block-buffered: unbuffered, a test that dies
+// still shows how far it got (peers share this stream).
+inline const bool kUnbufferedOutput = (setvbuf(stdout, nullptr, _IONBF, 0), true);
+
 inline void Pump()
 {
     MSG msg;
