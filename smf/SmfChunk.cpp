@@ -150,25 +150,13 @@ void CSmfTrack::LinkAfter(CSmfTrack* previous)
 {
     if (!previous || previous == this)
         return;
-    UnlinkTrack();
-    prev_ = previous;
-    next_ = previous->next_;
-    if (next_)
-        next_->prev_ = this;
-    previous->next_ = this;
-    linked_ = true;
+    UnlinkNode();
+    LinkNodeAfter(previous);
 }
 
 void CSmfTrack::UnlinkTrack()
 {
-    if (!linked_)
-        return;
-    if (prev_)
-        prev_->next_ = next_;
-    if (next_)
-        next_->prev_ = prev_;
-    prev_ = next_ = nullptr;
-    linked_ = false;
+    UnlinkNode();
 }
 
 bool CSmfTrack::Read(SmfArchive& ar)

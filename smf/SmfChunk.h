@@ -1,6 +1,7 @@
 // Chunks of a MIDI file: the chunk header shared by all of them, the "MThd"
 // header chunk and the "MTrk" track chunk with its event list.
 #pragma once
+#include "smf/SmfLink.h"
 #include "smf/SmfEvent.h"
 
 #include <cstdint>
@@ -49,7 +50,7 @@ public:
     uint16_t division = 0; // ticks per quarter note, stored as read
 };
 
-class CSmfTrack : public CSmfChunk {
+class CSmfTrack : public CSmfChunk, public SmfLink<CSmfTrack> {
 public:
     explicit CSmfTrack(int32_t number = 0) : number_(number) {}
     ~CSmfTrack();
@@ -70,8 +71,7 @@ public:
     // Links the track after prev in prev's list (the list owns it then).
     void LinkAfter(CSmfTrack* previous);
     void UnlinkTrack();
-    CSmfTrack* NextTrack() const { return next_; }
-    bool IsLinked() const { return linked_; }
+    CSmfTrack* NextTrack() const { return Next(); }
 
     int32_t Number() const { return number_; }
     CSmfListHead* Head() { return &head_; }
@@ -81,9 +81,6 @@ public:
     void DeleteEvents();
 
 private:
-    CSmfTrack* prev_ = nullptr;
-    CSmfTrack* next_ = nullptr;
-    bool linked_ = false;
     int32_t number_;
     CSmfListHead head_;
 };

@@ -22,47 +22,29 @@ CSmfEvent::CSmfEvent(uint32_t delta, uint8_t status)
 {
 }
 
-CSmfEvent::~CSmfEvent() { Detach(); }
+CSmfEvent::~CSmfEvent() { UnlinkNode(); }
 
 void CSmfEvent::UpdateSize() { encodedSize_ = VarLenSize(delta_) + BodySize(); }
-
-void CSmfEvent::Detach()
-{
-    if (!linked_)
-        return;
-    if (prev_)
-        prev_->next_ = next_;
-    if (next_)
-        next_->prev_ = prev_;
-    prev_ = next_ = nullptr;
-    linked_ = false;
-}
 
 void CSmfEvent::InsertAfter(CSmfEvent* prev)
 {
     if (!prev || prev == this)
         return;
-    if (linked_)
-        Unlink();
-    prev_ = prev;
-    next_ = prev->next_;
-    if (next_)
-        next_->prev_ = this;
-    prev->next_ = this;
-    linked_ = true;
+    Unlink();
+    LinkNodeAfter(prev);
 }
 
 void CSmfEvent::Unlink()
 {
-    if (!linked_)
+    if (!IsLinked())
         return;
-    if (next_) {
+    if (CSmfEvent* next = Next()) {
         // A sum beyond 28 bits cannot be stored; it saturates.
-        uint64_t sum = uint64_t(next_->delta_) + delta_;
-        next_->delta_ = static_cast<uint32_t>(std::min<uint64_t>(sum, kSmfMaxVarLen));
-        next_->UpdateSize();
+        uint64_t sum = uint64_t(next->delta_) + delta_;
+        next->delta_ = static_cast<uint32_t>(std::min<uint64_t>(sum, kSmfMaxVarLen));
+        next->UpdateSize();
     }
-    Detach();
+    UnlinkNode();
 }
 
 bool CSmfEvent::SetDelta(uint32_t value)
@@ -76,7 +58,7 @@ bool CSmfEvent::SetDelta(uint32_t value)
 
 bool CSmfEvent::UsesRunningStatus() const
 {
-    return status_ < 0xF0 && prev_ && prev_->status_ == status_;
+    return status_ < 0xF0 && Prev() && Prev()->status_ == status_;
 }
 
 void CSmfEvent::GetData(CSmfEventRecord& record) const

@@ -2,6 +2,7 @@
 // kind (channel message, meta event, system exclusive, list head), and the
 // record that copies an event's values in and out of the model.
 #pragma once
+#include "smf/SmfLink.h"
 #include <cstdint>
 #include <vector>
 
@@ -36,7 +37,7 @@ struct CSmfEventRecord {
     void Clear() { *this = CSmfEventRecord(); }
 };
 
-class CSmfEvent {
+class CSmfEvent : public SmfLink<CSmfEvent> {
 public:
     virtual ~CSmfEvent();
     CSmfEvent(const CSmfEvent&) = delete;
@@ -58,9 +59,6 @@ public:
     // Takes the event out of its list; the next event absorbs its delta so
     // that later events keep their time. The caller owns it afterwards.
     void Unlink();
-    CSmfEvent* Next() const { return next_; }
-    CSmfEvent* Prev() const { return prev_; }
-    bool IsLinked() const { return linked_; }
 
     uint32_t GetDelta() const { return delta_; }
     // Ignored (false) for values above 0x0FFFFFFF, which cannot be written.
@@ -90,11 +88,6 @@ protected:
     uint8_t status_;
     std::vector<uint8_t> data_;
 
-private:
-    void Detach();
-    CSmfEvent* prev_ = nullptr;
-    CSmfEvent* next_ = nullptr;
-    bool linked_ = false;
 };
 
 class CSmfChannelEvent : public CSmfEvent {

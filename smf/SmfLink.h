@@ -1,0 +1,50 @@
+// Links of the doubly linked lists of the file model: tracks in their list,
+// events in their track. T derives from SmfLink<T>.
+#pragma once
+
+namespace tavro {
+
+template <class T>
+class SmfLink {
+public:
+    T* Next() const { return next_; }
+    T* Prev() const { return prev_; }
+    bool IsLinked() const { return linked_; }
+
+protected:
+    SmfLink() = default;
+    ~SmfLink() = default;
+    SmfLink(const SmfLink&) = delete;
+    SmfLink& operator=(const SmfLink&) = delete;
+
+    // Links this node right after prev; the node must not be linked.
+    void LinkNodeAfter(T* prev)
+    {
+        T* self = static_cast<T*>(this);
+        prev_ = prev;
+        next_ = prev->next_;
+        if (next_)
+            next_->prev_ = self;
+        prev->next_ = self;
+        linked_ = true;
+    }
+    // Takes this node out of its list; its neighbours join up.
+    void UnlinkNode()
+    {
+        if (!linked_)
+            return;
+        if (prev_)
+            prev_->next_ = next_;
+        if (next_)
+            next_->prev_ = prev_;
+        prev_ = next_ = nullptr;
+        linked_ = false;
+    }
+
+private:
+    T* prev_ = nullptr;
+    T* next_ = nullptr;
+    bool linked_ = false;
+};
+
+} // namespace tavro
