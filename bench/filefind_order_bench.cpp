@@ -1,6 +1,6 @@
 // FileFind ordering cost: the O(n log n) order on a large generated listing,
 // and the front-walking sorted insertion it replaces on smaller ones.
-#include "tools/filefind_order.h"
+#include "tools/FileFindOrder.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Throughput of MidiInStore::AddInputEvent from 1, 2 and 4 producer threads
 // while one consumer drains the store with GetNextEvent. Prints figures only.
-#include "midiio/midi_in_store.h"
+#include "midiio/MidiInStore.h"
 
 #include <atomic>
 #include <chrono>

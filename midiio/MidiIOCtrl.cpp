@@ -5,7 +5,7 @@
 #include "ports/MidiPortMM.h"
 #include "ports/MidiPortVirtual.h"
 #include "TAVRO_h.h"
-#include "tools/wildcard.h"
+#include "tools/Wildcard.h"
 
 #include <dmusicc.h>
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "midiio/MidiNotifyWnd.h"
-#include "midiio/midi_in_store.h"
-#include "midiio/midi_out_queue.h"
+#include "midiio/MidiInStore.h"
+#include "midiio/MidiOutQueue.h"
 #include "module/ControlBase.h"
 #include "ports/MidiPort.h"
 

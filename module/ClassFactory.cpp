@@ -1,6 +1,7 @@
 // Class factories: one static object per class, living until the module unloads.
 #include "module/ClassFactory.h"
 
+#include "module/ControlBase.h"
 #include "module/Module.h"
 
 #include <new>
@@ -51,33 +52,41 @@ STDMETHODIMP ClassFactory::LockServer(BOOL lock)
     return S_OK;
 }
 
-const ServerClass* FindServerClass(REFCLSID clsid)
+const CLSID& ServerClass::Clsid() const
 {
-    size_t count = 0;
-    const ServerClass* classes = ServerClasses(&count);
-    for (size_t i = 0; i < count; ++i)
-        if (IsEqualCLSID(clsid, *classes[i].clsid))
-            return &classes[i];
-    return nullptr;
+    return control ? *control->clsid : *pageClsid;
 }
 
-HRESULT GetClassFactory(const ServerClass& cls, REFIID riid, void** ppv)
+const wchar_t* ServerClass::ProgId() const
 {
-    if (!cls.create)
-        return CLASS_E_CLASSNOTAVAILABLE;
-    size_t count = 0;
-    const ServerClass* classes = ServerClasses(&count);
-    // One static factory per class, built once (thread-safe static init).
+    return control ? control->progId : nullptr;
+}
+
+HRESULT ServerGetClassObject(const ServerModule& server, REFCLSID clsid, REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    // One static factory per class, built once (thread-safe static init); a
+    // module serves exactly one class list.
     static std::vector<ClassFactory> factories = [&] {
         std::vector<ClassFactory> all;
-        for (size_t i = 0; i < count; ++i)
-            all.emplace_back(classes[i].create);
+        for (size_t i = 0; i < server.count; ++i)
+            all.emplace_back(server.classes[i].create);
         return all;
     }();
-    size_t index = static_cast<size_t>(&cls - classes);
-    if (index >= factories.size())
-        return CLASS_E_CLASSNOTAVAILABLE;
-    return factories[index].QueryInterface(riid, ppv);
+    for (size_t i = 0; i < server.count && i < factories.size(); ++i)
+        if (IsEqualCLSID(clsid, server.classes[i].Clsid()))
+            return server.classes[i].create ? factories[i].QueryInterface(riid, ppv) : CLASS_E_CLASSNOTAVAILABLE;
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT ServerCanUnloadNow()
+{
+    if (ModuleInUse())
+        return S_FALSE;
+    ReleaseTypeLibCache();
+    return S_OK;
 }
 
 } // namespace tavro

@@ -1,4 +1,5 @@
-// The module's creatable classes and their class factories.
+// A server's creatable classes, their class factories and the exports that
+// serve them; the OCX and the test event server each pass their own list.
 #pragma once
 
 #include <windows.h>
@@ -6,22 +7,36 @@
 
 namespace tavro {
 
+struct ControlClass;
+
 // One creatable class: what DllGetClassObject serves and what registration
-// writes. Controls have a ProgID, a bitmap and misc status; property pages don't.
+// writes. A control takes its CLSID and ProgID from its ControlClass; a
+// property page has only a CLSID.
 struct ServerClass {
-    const CLSID* clsid;
-    const char* progId;         // null for property pages
-    UINT typeNameId;            // string resource with the user type name
-    UINT bitmapId;              // toolbox bitmap resource, 0 for pages
-    DWORD miscStatus;           // 0 for pages
+    const ControlClass* control; // null for a property page
+    const CLSID* pageClsid;      // the page's CLSID; null for a control
+    UINT typeNameId;             // string resource with the user type name
+    UINT bitmapId;               // toolbox bitmap resource, 0 for none
+    DWORD miscStatus;            // 0 for pages
     // Makes a new object with one reference; null when the class cannot be
     // created by this build.
     IUnknown* (*create)();
+
+    const CLSID& Clsid() const;
+    const wchar_t* ProgId() const; // null for a page
 };
 
-// The six classes of the module, in registration order.
-const ServerClass* ServerClasses(size_t* count);
-const ServerClass* FindServerClass(REFCLSID clsid);
+// Everything a server registers: its classes in registration order and the
+// library embedded as its resource TYPELIB 1.
+struct ServerModule {
+    const ServerClass* classes;
+    size_t count;
+    const GUID* libid;
+};
+
+// The bodies of DllGetClassObject and DllCanUnloadNow for a server.
+HRESULT ServerGetClassObject(const ServerModule& server, REFCLSID clsid, REFIID riid, void** ppv);
+HRESULT ServerCanUnloadNow();
 
 // A class factory with static lifetime: each CreateInstance makes a new
 // object with `create`; the server lock, not its references, keeps the
@@ -39,8 +54,5 @@ public:
 private:
     IUnknown* (*create_)();
 };
-
-// The factory of one of the module's classes.
-HRESULT GetClassFactory(const ServerClass& cls, REFIID riid, void** ppv);
 
 } // namespace tavro

@@ -6,7 +6,6 @@
 #include "module/ClassFactory.h"
 #include "module/ComUtil.h"
 #include "module/Module.h"
-#include "TAVRO_h.h"
 
 #include <olectl.h>
 
@@ -58,44 +57,49 @@ std::string VersionIndependent(const std::string& progId)
     return dot == std::string::npos ? progId : progId.substr(0, dot);
 }
 
-bool RegisterClass(const ServerClass& cls, const std::string& modulePath)
+bool RegisterClass(const ServerClass& cls, const GUID& libid, const std::string& modulePath)
 {
-    const std::string clsid = GuidString(*cls.clsid);
+    const std::string clsid = GuidString(cls.Clsid());
     const std::string key = "CLSID\\" + clsid;
     const std::string typeName = LoadResourceString(cls.typeNameId);
     bool ok = SetValue(key, nullptr, typeName)
               && SetValue(key + "\\InprocServer32", nullptr, modulePath)
               && SetValue(key + "\\InprocServer32", "ThreadingModel", "Apartment");
-    if (!ok || !cls.progId)
+    const wchar_t* wideProgId = cls.ProgId();
+    if (!ok || !wideProgId)
         return ok; // a property page needs no more
 
-    const std::string progId = cls.progId;
+    const std::string progId = ToAnsi(wideProgId, wcslen(wideProgId));
     const std::string indep = VersionIndependent(progId);
+    ok = SetValue(key + "\\ProgID", nullptr, progId)
+         && SetValue(key + "\\VersionIndependentProgID", nullptr, indep)
+         && SetValue(key + "\\TypeLib", nullptr, GuidString(libid))
+         && SetValue(key + "\\Version", nullptr, "1.0")
+         && SetValue(progId, nullptr, typeName)
+         && SetValue(progId + "\\CLSID", nullptr, clsid)
+         && SetValue(indep, nullptr, typeName)
+         && SetValue(indep + "\\CLSID", nullptr, clsid)
+         && SetValue(indep + "\\CurVer", nullptr, progId);
+    if (!ok || !cls.miscStatus)
+        return ok; // a plain automation object is not a control
+
     char misc[16];
     wsprintfA(misc, "%lu", static_cast<unsigned long>(cls.miscStatus));
     char bitmap[16];
     wsprintfA(bitmap, ", %u", cls.bitmapId);
-    return SetValue(key + "\\ProgID", nullptr, progId)
-           && SetValue(key + "\\VersionIndependentProgID", nullptr, indep)
-           && SetValue(key + "\\Control", nullptr, "")
+    return SetValue(key + "\\Control", nullptr, "")
            && SetValue(key + "\\MiscStatus", nullptr, "0")
            && SetValue(key + "\\MiscStatus\\1", nullptr, misc)
-           && SetValue(key + "\\ToolboxBitmap32", nullptr, modulePath + bitmap)
-           && SetValue(key + "\\TypeLib", nullptr, GuidString(LIBID_TAVROLib))
-           && SetValue(key + "\\Version", nullptr, "1.0")
-           && SetValue(progId, nullptr, typeName)
-           && SetValue(progId + "\\CLSID", nullptr, clsid)
-           && SetValue(indep, nullptr, typeName)
-           && SetValue(indep + "\\CLSID", nullptr, clsid)
-           && SetValue(indep + "\\CurVer", nullptr, progId);
+           && SetValue(key + "\\ToolboxBitmap32", nullptr, modulePath + bitmap);
 }
 
 bool UnregisterClass(const ServerClass& cls)
 {
-    bool ok = DeleteTree("CLSID\\" + GuidString(*cls.clsid));
-    if (cls.progId) {
-        ok = DeleteTree(cls.progId) && ok;
-        ok = DeleteTree(VersionIndependent(cls.progId)) && ok;
+    bool ok = DeleteTree("CLSID\\" + GuidString(cls.Clsid()));
+    if (const wchar_t* wideProgId = cls.ProgId()) {
+        const std::string progId = ToAnsi(wideProgId, wcslen(wideProgId));
+        ok = DeleteTree(progId) && ok;
+        ok = DeleteTree(VersionIndependent(progId)) && ok;
     }
     return ok;
 }
@@ -107,7 +111,7 @@ SYSKIND NativeSysKind()
 
 } // namespace
 
-HRESULT RegisterServer()
+HRESULT RegisterServer(const ServerModule& server)
 {
     const std::wstring path = ModulePath();
     ComPtr<ITypeLib> lib;
@@ -116,23 +120,19 @@ HRESULT RegisterServer()
         return SELFREG_E_TYPELIB;
 
     const std::string modulePath = ToAnsi(path.c_str(), path.size());
-    size_t count = 0;
-    const ServerClass* classes = ServerClasses(&count);
-    for (size_t i = 0; i < count; ++i)
-        if (!RegisterClass(classes[i], modulePath))
+    for (size_t i = 0; i < server.count; ++i)
+        if (!RegisterClass(server.classes[i], *server.libid, modulePath))
             return SELFREG_E_CLASS;
     return S_OK;
 }
 
-HRESULT UnregisterServer()
+HRESULT UnregisterServer(const ServerModule& server)
 {
-    if (FAILED(UnRegisterTypeLib(LIBID_TAVROLib, 1, 0, LOCALE_NEUTRAL, NativeSysKind())))
+    if (FAILED(UnRegisterTypeLib(*server.libid, 1, 0, LOCALE_NEUTRAL, NativeSysKind())))
         return SELFREG_E_TYPELIB;
-    size_t count = 0;
-    const ServerClass* classes = ServerClasses(&count);
     bool ok = true;
-    for (size_t i = 0; i < count; ++i)
-        ok = UnregisterClass(classes[i]) && ok;
+    for (size_t i = 0; i < server.count; ++i)
+        ok = UnregisterClass(server.classes[i]) && ok;
     return ok ? S_OK : SELFREG_E_CLASS;
 }
 

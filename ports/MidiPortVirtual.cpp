@@ -2,8 +2,6 @@
 // the shared block, delivery to listeners and reception on their window.
 #include "ports/MidiPortVirtual.h"
 
-#include "midiio/MidiNotifyWnd.h"
-
 #include <atomic>
 #include <cstdio>
 #include <cstring>

@@ -5,6 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// The window message by which a virtual output port hands a message to the
+// receiving control's notification window (WM_USER + 302), sent, not posted:
+// wParam is the receiver's port identifier, lParam the message length.
+constexpr uint32_t WM_VIRTUALMIDI = 0x52E;
+
 // Every field is a little-endian 32-bit word, so 32-bit and 64-bit
 // processes share one layout; interlocked operations work on them as LONG.
 

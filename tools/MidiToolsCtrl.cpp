@@ -2,8 +2,8 @@
 #include "tools/MidiToolsCtrl.h"
 
 #include "TAVRO_h.h"
-#include "tools/scale.h"
-#include "tools/wildcard.h"
+#include "tools/Scale.h"
+#include "tools/Wildcard.h"
 
 namespace {
 

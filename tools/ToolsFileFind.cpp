@@ -1,7 +1,7 @@
 // MidiTools.FileFind: lists matching files, or folders, of a folder tree and
 // hands their paths to the script as an array of strings.
 #include "tools/MidiToolsCtrl.h"
-#include "tools/filefind_order.h"
+#include "tools/FileFindOrder.h"
 
 #include <new>
 #include <vector>

@@ -1,7 +1,7 @@
 // MidiTools.SendKeys: a key string becomes one batch of keyboard input for
 // whatever window has the focus. Parsing and event planning are portable.
 #include "tools/MidiToolsCtrl.h"
-#include "tools/sendkeys.h"
+#include "tools/KeyString.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 // FileFind result order against the plain sorted insertion it replaces, and
 // the multi-byte path comparison and folder helpers.
-#include "tools/filefind_order.h"
+#include "tools/FileFindOrder.h"
 
 #include <gtest/gtest.h>
 

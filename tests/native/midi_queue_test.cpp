@@ -1,6 +1,6 @@
 // MidiOutQueue: time order with stable ties, the due rule with its lead,
 // per-port counts and clears, and the send timer's start/stop answers.
-#include "midiio/midi_out_queue.h"
+#include "midiio/MidiOutQueue.h"
 
 #include <gtest/gtest.h>
 

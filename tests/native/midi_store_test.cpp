@@ -1,6 +1,6 @@
 // MidiInStore: capacity, record fields, per-port operations against a plain
 // reference model, and concurrent producers with one consumer.
-#include "midiio/midi_in_store.h"
+#include "midiio/MidiInStore.h"
 
 #include <gtest/gtest.h>
 

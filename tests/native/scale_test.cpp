@@ -1,5 +1,5 @@
 // ScaleValue: rounding, extrapolation, degenerate ranges and overflow.
-#include "tools/scale.h"
+#include "tools/Scale.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // SendKeys key strings: event sequences, syntax errors and the room check,
 // with a fake keyboard layout in place of the system's key lookup.
-#include "tools/sendkeys.h"
+#include "tools/KeyString.h"
 
 #include <gtest/gtest.h>
 

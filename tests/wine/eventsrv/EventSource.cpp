@@ -4,6 +4,7 @@
 #include "module/ClassFactory.h"
 #include "module/ControlBase.h"
 #include "module/Module.h"
+#include "module/Registration.h"
 
 #include "EventSource_h.h"
 
@@ -123,26 +124,21 @@ LRESULT CALLBACK EventSource::WindowProc(HWND window, UINT message, WPARAM wPara
     return 0;
 }
 
-const tavro::ControlClass* const kClasses[] = {&EventSource::kClass, &EventSource::kClassInfoOnly};
-tavro::ClassFactory g_factories[] = {
-    tavro::ClassFactory([]() -> IUnknown* { return static_cast<IDispatch*>(new EventSource(EventSource::kClass)); }),
-    tavro::ClassFactory(
-        []() -> IUnknown* { return static_cast<IDispatch*>(new EventSource(EventSource::kClassInfoOnly)); }),
+IUnknown* CreateEventSource()
+{
+    return static_cast<IDispatch*>(new EventSource(EventSource::kClass));
+}
+
+IUnknown* CreateClassInfoOnly()
+{
+    return static_cast<IDispatch*>(new EventSource(EventSource::kClassInfoOnly));
+}
+
+const tavro::ServerClass kClasses[] = {
+    {&EventSource::kClass, nullptr, 0, 0, 0, &CreateEventSource},
+    {&EventSource::kClassInfoOnly, nullptr, 0, 0, 0, &CreateClassInfoOnly},
 };
-
-std::wstring GuidText(REFGUID guid)
-{
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-bool SetString(const std::wstring& key, const wchar_t* name, const std::wstring& value)
-{
-    return RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), name, REG_SZ, value.c_str(),
-                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)))
-           == ERROR_SUCCESS;
-}
+const tavro::ServerModule kServer = {kClasses, 2, &LIBID_EventSourceLib};
 
 } // namespace
 
@@ -150,47 +146,22 @@ extern "C" {
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    for (size_t i = 0; i < sizeof kClasses / sizeof kClasses[0]; ++i)
-        if (IsEqualCLSID(clsid, *kClasses[i]->clsid))
-            return g_factories[i].QueryInterface(riid, ppv);
-    return CLASS_E_CLASSNOTAVAILABLE;
+    return tavro::ServerGetClassObject(kServer, clsid, riid, ppv);
 }
 
 STDAPI DllCanUnloadNow()
 {
-    if (tavro::ModuleInUse())
-        return S_FALSE;
-    tavro::ReleaseTypeLibCache();
-    return S_OK;
+    return tavro::ServerCanUnloadNow();
 }
 
-// Class and ProgID entries only: the objects read their type library from
-// this module's own resource.
 STDAPI DllRegisterServer()
 {
-    const std::wstring path = tavro::ModulePath();
-    for (const tavro::ControlClass* cls : kClasses) {
-        const std::wstring clsid = GuidText(*cls->clsid);
-        const std::wstring server = L"CLSID\\" + clsid + L"\\InprocServer32";
-        if (!SetString(server, nullptr, path) || !SetString(server, L"ThreadingModel", L"Apartment")
-            || !SetString(std::wstring(cls->progId) + L"\\CLSID", nullptr, clsid))
-            return SELFREG_E_CLASS;
-    }
-    return S_OK;
+    return tavro::RegisterServer(kServer);
 }
 
 STDAPI DllUnregisterServer()
 {
-    for (const tavro::ControlClass* cls : kClasses) {
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*cls->clsid)).c_str());
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*cls->clsid)).c_str());
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, cls->progId);
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, cls->progId);
-    }
-    return S_OK;
+    return tavro::UnregisterServer(kServer);
 }
 
 } // extern "C"

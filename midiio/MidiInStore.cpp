@@ -1,6 +1,6 @@
 // Input event store: records are built and freed outside the lock and moved
 // in and out of the list by splicing, which neither allocates nor frees.
-#include "midiio/midi_in_store.h"
+#include "midiio/MidiInStore.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,5 +1,5 @@
 // Linear rescaling for MidiTools.Scale.
-#include "tools/scale.h"
+#include "tools/Scale.h"
 
 #include <cmath>
 #include <limits>

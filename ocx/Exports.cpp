@@ -1,8 +1,7 @@
-// The four exports of the in-process server.
+// The four exports of TAVRO.OCX.
 #include "midiio/MidiNotifyWnd.h"
-#include "module/ClassFactory.h"
-#include "module/Module.h"
 #include "module/Registration.h"
+#include "ocx/Classes.h"
 
 extern "C" {
 
@@ -19,31 +18,22 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
 {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    const tavro::ServerClass* cls = tavro::FindServerClass(clsid);
-    if (!cls)
-        return CLASS_E_CLASSNOTAVAILABLE;
-    return tavro::GetClassFactory(*cls, riid, ppv);
+    return tavro::ServerGetClassObject(tavro::kTavroServer, clsid, riid, ppv);
 }
 
 STDAPI DllCanUnloadNow()
 {
-    if (tavro::ModuleInUse())
-        return S_FALSE;
-    tavro::ReleaseTypeLibCache();
-    return S_OK;
+    return tavro::ServerCanUnloadNow();
 }
 
 STDAPI DllRegisterServer()
 {
-    return tavro::RegisterServer();
+    return tavro::RegisterServer(tavro::kTavroServer);
 }
 
 STDAPI DllUnregisterServer()
 {
-    return tavro::UnregisterServer();
+    return tavro::UnregisterServer(tavro::kTavroServer);
 }
 
 } // extern "C"

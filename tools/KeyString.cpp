@@ -1,7 +1,7 @@
 // Key-string parser and keyboard event emitter behind MidiTools.SendKeys.
 // The whole string is parsed before any event is built, so a syntax error
 // anywhere sends nothing.
-#include "tools/sendkeys.h"
+#include "tools/KeyString.h"
 
 #include <array>
 #include <cstring>

@@ -1,7 +1,7 @@
 // FileFind result order. The list was historically kept sorted by inserting
 // each new entry before the first one that is not smaller; a stable sort of
 // the reversed discovery order gives the same list in O(n log n).
-#include "tools/filefind_order.h"
+#include "tools/FileFindOrder.h"
 
 #include <algorithm>
 

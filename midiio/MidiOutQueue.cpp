@@ -1,6 +1,6 @@
 // Output queue: entries are built and freed outside the lock and moved in and
 // out of the list by splicing.
-#include "midiio/midi_out_queue.h"
+#include "midiio/MidiOutQueue.h"
 
 #include <algorithm>
 #include <iterator>
