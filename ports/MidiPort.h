@@ -56,7 +56,8 @@ public:
     virtual bool Open() = 0;
     uint32_t GetKind() const { return kind; }
     virtual const std::string& GetName() = 0;
-    BSTR GetNameBSTR();
+    // The display name as a new BSTR for a script.
+    virtual BSTR GetNameBSTR();
 
     uint32_t sysExSize = 512;
     const uint32_t portNumber;

@@ -1,0 +1,231 @@
+// DirectMusic ports: opened by their enumeration index, one event buffer
+// per port, sending by writing one event straight into the buffer's memory,
+// receiving on a reader thread woken by DirectMusic's read notification.
+#include "ports/MidiPortDM.h"
+
+#include "module/ComUtil.h"
+
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+// The event header of a DirectMusic buffer: size, channel group, time
+// offset, flags; the message bytes follow it.
+constexpr DWORD kEventHeaderSize = 20;
+static_assert(offsetof(DMUS_EVENTHEADER, dwFlags) + sizeof(DWORD) == kEventHeaderSize, "event header layout");
+static_assert(sizeof(DMUS_PORTCAPS) == 308 && sizeof(DMUS_PORTPARAMS8) == 36 && sizeof(DMUS_BUFFERDESC) == 28,
+              "DirectMusic record sizes");
+
+template <class I>
+void ReleaseAndClear(I*& p)
+{
+    if (p)
+        p->Release();
+    p = nullptr;
+}
+
+void CloseAndClear(HANDLE& h)
+{
+    if (h)
+        CloseHandle(h);
+    h = nullptr;
+}
+
+// What the reader thread needs, with its own references: a close that gave
+// up waiting for it cannot pull the port or the buffer from under it.
+struct ReaderArgs {
+    CMidiPortDM* self;
+    IDirectMusicPort* port;
+    IDirectMusicBuffer* buffer;
+    HANDLE notify;
+    HANDLE exit;
+};
+
+} // namespace
+
+CMidiPortDM::CMidiPortDM(MidiPortOwner* owner, IDirectMusic8* directMusic, uint32_t portNumber,
+                         uint32_t deviceIndex, bool isInput)
+    : CMidiPort(owner, portNumber, deviceIndex, isInput, PORT_KIND_DM), directMusic_(directMusic)
+{
+    caps_.dwSize = sizeof caps_;
+    if (directMusic_)
+        directMusic_->EnumPort(deviceIndex, &caps_);
+}
+
+CMidiPortDM::~CMidiPortDM()
+{
+    Close();
+}
+
+DWORD CMidiPortDM::BufferCapacity(uint32_t sysExSize)
+{
+    if (sysExSize + kEventHeaderSize < 64)
+        return 64;
+    return (sysExSize + 7) & ~7u;
+}
+
+const std::string& CMidiPortDM::GetName()
+{
+    if (name.empty())
+        name = tavro::ToAnsi(caps_.wszDescription, wcsnlen(caps_.wszDescription, DMUS_MAX_DESCRIPTION));
+    return name;
+}
+
+BSTR CMidiPortDM::GetNameBSTR()
+{
+    // Straight from the wide description: no character is lost to the
+    // ANSI code page.
+    return SysAllocStringLen(caps_.wszDescription,
+                             static_cast<UINT>(wcsnlen(caps_.wszDescription, DMUS_MAX_DESCRIPTION)));
+}
+
+bool CMidiPortDM::Open()
+{
+    std::lock_guard<std::mutex> lock(portLock_);
+    CloseLocked();
+    if (!directMusic_)
+        return false;
+    caps_ = DMUS_PORTCAPS{};
+    caps_.dwSize = sizeof caps_;
+    if (directMusic_->EnumPort(deviceIndex, &caps_) != S_OK)
+        return false;
+    params_ = DMUS_PORTPARAMS8{};
+    params_.dwSize = sizeof params_;
+    if (FAILED(directMusic_->CreatePort(caps_.guidPort, reinterpret_cast<DMUS_PORTPARAMS*>(&params_), &port_,
+                                        nullptr))
+        || !port_) {
+        port_ = nullptr;
+        return false;
+    }
+    bufferDesc_ = DMUS_BUFFERDESC{};
+    bufferDesc_.dwSize = sizeof bufferDesc_;
+    bufferDesc_.cbBuffer = BufferCapacity(sysExSize);
+    if (FAILED(directMusic_->CreateMusicBuffer(&bufferDesc_, &buffer_, nullptr)) || !buffer_
+        || FAILED(port_->Activate(TRUE)) || FAILED(directMusic_->GetMasterClock(nullptr, &clock_)))
+        return OpenFailed();
+    if (!isInput) {
+        isOpen = true;
+        return true;
+    }
+
+    notifyEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    exitEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!notifyEvent_ || !exitEvent_ || FAILED(port_->SetReadNotificationHandle(notifyEvent_)))
+        return OpenFailed();
+    isOpen = true;
+    auto* args = new ReaderArgs{this, port_, buffer_, notifyEvent_, exitEvent_};
+    port_->AddRef();
+    buffer_->AddRef();
+    thread_ = CreateThread(nullptr, 0, &ReaderThread, args, 0, &threadId_);
+    if (!thread_) {
+        port_->Release();
+        buffer_->Release();
+        delete args;
+        return OpenFailed();
+    }
+    return true;
+}
+
+bool CMidiPortDM::OpenFailed()
+{
+    CloseLocked();
+    return false;
+}
+
+bool CMidiPortDM::Close()
+{
+    std::lock_guard<std::mutex> lock(portLock_);
+    return CloseLocked();
+}
+
+bool CMidiPortDM::CloseLocked()
+{
+    if (isOpen) {
+        isOpen = false;
+        if (isInput && port_) {
+            port_->SetReadNotificationHandle(nullptr);
+            // Wakes the reader, which sees isOpen cleared and ends.
+            if (notifyEvent_)
+                SetEvent(notifyEvent_);
+            if (exitEvent_)
+                WaitForSingleObject(exitEvent_, kCloseWaitMs);
+        }
+    }
+    // Closed only now: the reader may still be about to wait on it.
+    CloseAndClear(notifyEvent_);
+    CloseAndClear(exitEvent_);
+    CloseAndClear(thread_);
+    threadId_ = 0;
+    if (port_) {
+        port_->Activate(FALSE);
+        ReleaseAndClear(port_);
+    }
+    ReleaseAndClear(clock_);
+    ReleaseAndClear(buffer_);
+    return true;
+}
+
+bool CMidiPortDM::CanSend()
+{
+    return !isInput && port_ && isOpen;
+}
+
+bool CMidiPortDM::SendBytes(const std::vector<uint8_t>& bytes)
+{
+    if (isInput)
+        return false;
+    std::lock_guard<std::mutex> lock(portLock_);
+    if (!port_ || !buffer_ || !isOpen)
+        return false;
+    BYTE* raw = nullptr;
+    if (FAILED(buffer_->Flush()) || FAILED(buffer_->GetRawBufferPtr(&raw)) || !raw
+        || FAILED(buffer_->SetStartTime(0)))
+        return false;
+    const DWORD length = static_cast<DWORD>(bytes.size());
+    // Refused when the event does not fit the buffer.
+    if (FAILED(buffer_->SetUsedBytes((length + kEventHeaderSize + 7) & ~7u)))
+        return false;
+    DMUS_EVENTHEADER header = {};
+    header.cbEvent = length;
+    header.dwChannelGroup = 1;
+    header.rtDelta = 0;
+    header.dwFlags = length == 3 ? 0 : 1; // 1 marks a long message
+    memcpy(raw, &header, kEventHeaderSize);
+    if (length)
+        memcpy(raw + kEventHeaderSize, bytes.data(), length);
+    return port_->PlayBuffer(buffer_) == S_OK;
+}
+
+DWORD WINAPI CMidiPortDM::ReaderThread(void* param)
+{
+    ReaderArgs args = *static_cast<ReaderArgs*>(param);
+    delete static_cast<ReaderArgs*>(param);
+    args.self->ReadEvents(args.port, args.buffer, args.notify);
+    args.port->Release();
+    args.buffer->Release();
+    SetEvent(args.exit); // the last act: Close waits for it
+    return 0;
+}
+
+void CMidiPortDM::ReadEvents(IDirectMusicPort* port, IDirectMusicBuffer* buffer, HANDLE notify)
+{
+    while (isOpen) {
+        WaitForSingleObject(notify, INFINITE);
+        // Only S_OK means events were read: S_FALSE is an empty port, and a
+        // failure (a port that cannot read at all) must not spin.
+        while (isOpen && port->Read(buffer) == S_OK) {
+            buffer->ResetReadPtr();
+            while (isOpen) {
+                REFERENCE_TIME time = 0;
+                DWORD group = 0, length = 0;
+                BYTE* data = nullptr;
+                if (buffer->GetNextEvent(&time, &group, &length, &data) != S_OK || !data)
+                    break;
+                // Without a system-exclusive buffer only 3-byte messages pass.
+                if (length == 3 || sysExSize != 0)
+                    owner->AddInputEvent(this, owner->ReadMasterClock(), time, length, data);
+            }
+        }
+    }
+}
