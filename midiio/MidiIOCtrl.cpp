@@ -60,10 +60,9 @@ CMidiIOCtrl::CMidiIOCtrl() : ControlBase(kClass)
 
     // System ports; the device count is asked again after each port.
     for (UINT i = 0; i < midiInGetNumDevs(); ++i)
-        m_inPorts.push_back(std::make_unique<CMidiPortMM>(this, static_cast<uint32_t>(m_inPorts.size() + 1), i, true));
+        AddPort<CMidiPortMM>(kIn, i);
     for (UINT i = 0; i < midiOutGetNumDevs(); ++i)
-        m_outPorts.push_back(
-            std::make_unique<CMidiPortMM>(this, static_cast<uint32_t>(m_outPorts.size() + 1), i, false));
+        AddPort<CMidiPortMM>(kOut, i);
 
     // The master clock comes from DirectMusic.
     HRESULT hr = CoInitialize(nullptr);
@@ -77,10 +76,8 @@ CMidiIOCtrl::CMidiIOCtrl() : ControlBase(kClass)
 
     // The 32 virtual pairs close both tables: input k, then output k.
     for (uint32_t k = 0; k < kVirtualPortCount; ++k) {
-        m_inPorts.push_back(
-            std::make_unique<CMidiPortVirtual>(this, static_cast<uint32_t>(m_inPorts.size() + 1), k, true));
-        m_outPorts.push_back(
-            std::make_unique<CMidiPortVirtual>(this, static_cast<uint32_t>(m_outPorts.size() + 1), k, false));
+        AddPort<CMidiPortVirtual>(kIn, k);
+        AddPort<CMidiPortVirtual>(kOut, k);
     }
 
     timeBeginPeriod(1);
@@ -93,8 +90,8 @@ CMidiIOCtrl::~CMidiIOCtrl()
     timeEndPeriod(1);
 
     // Ports close themselves; no callback runs after this.
-    m_inPorts.clear();
-    m_outPorts.clear();
+    m_ports[kIn].clear();
+    m_ports[kOut].clear();
 
     m_inStore.ClearMidiInBuffer(0);
     m_outQueue.ClearMidiOutBuffer(0);
@@ -128,109 +125,78 @@ long CMidiIOCtrl::GetMasterClockTime()
 
 // ---- Ports --------------------------------------------------------------
 
-CMidiPort* CMidiIOCtrl::InPort(long portID) const
+template <class Port, class... Extra>
+void CMidiIOCtrl::AddPort(Direction dir, uint32_t deviceIndex, Extra... extra)
 {
-    return portID >= 1 && static_cast<size_t>(portID) <= m_inPorts.size() ? m_inPorts[portID - 1].get() : nullptr;
+    auto& table = m_ports[dir];
+    table.push_back(
+        std::make_unique<Port>(this, static_cast<uint32_t>(table.size() + 1), deviceIndex, dir == kIn, extra...));
 }
 
-CMidiPort* CMidiIOCtrl::OutPort(long portID) const
+CMidiPort* CMidiIOCtrl::Port(Direction dir, long portID) const
 {
-    return portID >= 1 && static_cast<size_t>(portID) <= m_outPorts.size() ? m_outPorts[portID - 1].get() : nullptr;
+    return portID != 0 && IsAllOrPortId(dir, portID) ? m_ports[dir][portID - 1].get() : nullptr;
 }
 
-BOOL CMidiIOCtrl::OpenMidiInPort(long portID)
+bool CMidiIOCtrl::IsAllOrPortId(Direction dir, long portID) const
 {
-    CMidiPort* port = InPort(portID);
+    return portID >= 0 && static_cast<size_t>(portID) <= m_ports[dir].size();
+}
+
+BOOL CMidiIOCtrl::OpenPort(Direction dir, long portID)
+{
+    CMidiPort* port = Port(dir, portID);
     return port && port->Open();
 }
 
-BOOL CMidiIOCtrl::OpenMidiOutPort(long portID)
+long CMidiIOCtrl::PortCount(Direction dir) const
 {
-    CMidiPort* port = OutPort(portID);
-    return port && port->Open();
+    return static_cast<long>(m_ports[dir].size());
 }
 
-long CMidiIOCtrl::GetMidiInPortCount()
+std::string CMidiIOCtrl::PortName(Direction dir, long portID)
 {
-    return static_cast<long>(m_inPorts.size());
-}
-
-long CMidiIOCtrl::GetMidiOutPortCount()
-{
-    return static_cast<long>(m_outPorts.size());
-}
-
-std::string CMidiIOCtrl::GetMidiInPortName(long portID)
-{
-    CMidiPort* port = InPort(portID);
+    CMidiPort* port = Port(dir, portID);
     return port ? port->GetName() : std::string();
 }
 
-std::string CMidiIOCtrl::GetMidiOutPortName(long portID)
+BOOL CMidiIOCtrl::ClosePort(Direction dir, long portID)
 {
-    CMidiPort* port = OutPort(portID);
-    return port ? port->GetName() : std::string();
-}
-
-BOOL CMidiIOCtrl::CloseMidiInPort(long portID)
-{
-    if (portID < 0 || static_cast<size_t>(portID) > m_inPorts.size())
+    if (!IsAllOrPortId(dir, portID))
         return FALSE;
-    ClearMidiInBuffer(portID);
+    // Stored input of a closed port is discarded, and its queued output is
+    // never sent later.
+    if (dir == kIn)
+        ClearMidiInBuffer(portID);
+    else
+        ClearMidiOutBuffer(portID);
     if (portID == 0) {
-        for (auto& port : m_inPorts)
+        for (auto& port : m_ports[dir])
             port->Close();
         return TRUE;
     }
-    return InPort(portID)->Close();
+    return Port(dir, portID)->Close();
 }
 
-BOOL CMidiIOCtrl::CloseMidiOutPort(long portID)
+BOOL CMidiIOCtrl::SetSysLen(Direction dir, long portID, long maxDataLen)
 {
-    if (portID < 0 || static_cast<size_t>(portID) > m_outPorts.size())
-        return FALSE;
-    // Queued messages of a closed port are never sent later.
-    ClearMidiOutBuffer(portID);
-    if (portID == 0) {
-        for (auto& port : m_outPorts)
-            port->Close();
-        return TRUE;
-    }
-    return OutPort(portID)->Close();
-}
-
-BOOL CMidiIOCtrl::SetMidiInSysLen(long portID, long maxDataLen)
-{
-    CMidiPort* port = InPort(portID);
+    CMidiPort* port = Port(dir, portID);
     return port && port->SetSysExSize(static_cast<uint32_t>(maxDataLen));
 }
 
-BOOL CMidiIOCtrl::SetMidiOutSysLen(long portID, long maxDataLen)
+long CMidiIOCtrl::PortType(Direction dir, long portID)
 {
-    CMidiPort* port = OutPort(portID);
-    return port && port->SetSysExSize(static_cast<uint32_t>(maxDataLen));
-}
-
-long CMidiIOCtrl::GetMidiInPortType(long portID)
-{
-    CMidiPort* port = InPort(portID);
+    CMidiPort* port = Port(dir, portID);
     return port ? static_cast<long>(port->GetKind()) : 0;
 }
 
-long CMidiIOCtrl::GetMidiOutPortType(long portID)
-{
-    CMidiPort* port = OutPort(portID);
-    return port ? static_cast<long>(port->GetKind()) : 0;
-}
-
-long CMidiIOCtrl::FindPort(const std::vector<std::unique_ptr<CMidiPort>>& ports, const std::string& portName,
-                           long portType)
+long CMidiIOCtrl::FindPort(Direction dir, const std::string& portName, long portType)
 {
     const uint32_t mask = portType >= 1 ? static_cast<uint32_t>(portType) : 7u;
     std::string pattern = portName;
     if (!pattern.empty())
         CharLowerBuffA(pattern.data(), static_cast<DWORD>(pattern.size()));
-    for (const auto& port : ports) {
+    for (const auto& port : m_ports[dir]) {
         if ((port->GetKind() & mask) != port->GetKind())
             continue;
         std::string name = port->GetName();
@@ -240,14 +206,4 @@ long CMidiIOCtrl::FindPort(const std::vector<std::unique_ptr<CMidiPort>>& ports,
             return static_cast<long>(port->portNumber);
     }
     return 0;
-}
-
-long CMidiIOCtrl::FindMidiInPort(const std::string& portName, long portType)
-{
-    return FindPort(m_inPorts, portName, portType);
-}
-
-long CMidiIOCtrl::FindMidiOutPort(const std::string& portName, long portType)
-{
-    return FindPort(m_outPorts, portName, portType);
 }

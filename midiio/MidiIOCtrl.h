@@ -26,21 +26,21 @@ public:
     static constexpr DISPID DISPID_OnMidiEvents = 1;
     static constexpr DISPID DISPID_OnTimer = 2;
 
-    // Ports
-    BOOL OpenMidiInPort(long portID);
-    long GetMidiInPortCount();
-    long GetMidiOutPortCount();
-    std::string GetMidiInPortName(long portID);
-    std::string GetMidiOutPortName(long portID);
-    BOOL OpenMidiOutPort(long portID);
-    BOOL CloseMidiInPort(long portID);
-    BOOL CloseMidiOutPort(long portID);
-    BOOL SetMidiInSysLen(long portID, long maxDataLen);
-    BOOL SetMidiOutSysLen(long portID, long maxDataLen);
-    long GetMidiInPortType(long portID);
-    long GetMidiOutPortType(long portID);
-    long FindMidiInPort(const std::string& portName, long portType);
-    long FindMidiOutPort(const std::string& portName, long portType);
+    // Ports: each In/Out pair is one implementation over the port table.
+    BOOL OpenMidiInPort(long portID) { return OpenPort(kIn, portID); }
+    BOOL OpenMidiOutPort(long portID) { return OpenPort(kOut, portID); }
+    long GetMidiInPortCount() { return PortCount(kIn); }
+    long GetMidiOutPortCount() { return PortCount(kOut); }
+    std::string GetMidiInPortName(long portID) { return PortName(kIn, portID); }
+    std::string GetMidiOutPortName(long portID) { return PortName(kOut, portID); }
+    BOOL CloseMidiInPort(long portID) { return ClosePort(kIn, portID); }
+    BOOL CloseMidiOutPort(long portID) { return ClosePort(kOut, portID); }
+    BOOL SetMidiInSysLen(long portID, long maxDataLen) { return SetSysLen(kIn, portID, maxDataLen); }
+    BOOL SetMidiOutSysLen(long portID, long maxDataLen) { return SetSysLen(kOut, portID, maxDataLen); }
+    long GetMidiInPortType(long portID) { return PortType(kIn, portID); }
+    long GetMidiOutPortType(long portID) { return PortType(kOut, portID); }
+    long FindMidiInPort(const std::string& portName, long portType) { return FindPort(kIn, portName, portType); }
+    long FindMidiOutPort(const std::string& portName, long portType) { return FindPort(kOut, portName, portType); }
 
     // Input store
     long GetNextEvent(VARIANT* portID, VARIANT* msgTime, VARIANT* dataArray);
@@ -81,10 +81,24 @@ private:
     void FlushDueOutEvents(UINT timerId);
     void StopSendTimer();
     static void CALLBACK TimerProc(UINT timerId, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
-    CMidiPort* InPort(long portID) const;
-    CMidiPort* OutPort(long portID) const;
-    static long FindPort(const std::vector<std::unique_ptr<CMidiPort>>& ports, const std::string& portName,
-                         long portType);
+
+    // The port table: one list per direction, ID n at index n - 1, built in
+    // the constructor (the one place that knows the port kinds) and never
+    // changed afterwards, so any thread reads it without a lock.
+    enum Direction : int { kIn = 0, kOut = 1 };
+    template <class Port, class... Extra>
+    void AddPort(Direction dir, uint32_t deviceIndex, Extra... extra);
+    // The port with this ID, null when the ID is out of range.
+    CMidiPort* Port(Direction dir, long portID) const;
+    // 0 (all ports of the direction) or an ID in range.
+    bool IsAllOrPortId(Direction dir, long portID) const;
+    BOOL OpenPort(Direction dir, long portID);
+    long PortCount(Direction dir) const;
+    std::string PortName(Direction dir, long portID);
+    BOOL ClosePort(Direction dir, long portID);
+    BOOL SetSysLen(Direction dir, long portID, long maxDataLen);
+    long PortType(Direction dir, long portID);
+    long FindPort(Direction dir, const std::string& portName, long portType);
 
     tavro::MidiInStore m_inStore;   // locks itself
     tavro::MidiOutQueue m_outQueue; // locks itself
@@ -92,10 +106,9 @@ private:
     IDirectMusic8* m_pDirectMusic = nullptr;
     IReferenceClock* m_pMasterClock = nullptr;
     bool m_comInitialized = false;
-    std::vector<std::unique_ptr<CMidiPort>> m_inPorts;
-    std::vector<std::unique_ptr<CMidiPort>> m_outPorts;
+    std::vector<std::unique_ptr<CMidiPort>> m_ports[2]; // [kIn], [kOut]
     std::atomic<bool> m_notifyPending{false}; // a WM_MIDIEVENTS is waiting
-    volatile UINT m_userTimerId = 0;
-    volatile UINT m_sendTimerId = 0;
+    std::atomic<UINT> m_userTimerId{0}; // read by the timer thread
+    std::atomic<UINT> m_sendTimerId{0};
     CMidiNotifyWnd m_notifyWnd;
 };

@@ -89,14 +89,14 @@ long CMidiIOCtrl::DeleteMidiInEvents(long eventID, long Count)
 
 long CMidiIOCtrl::GetMidiInEventCount(long portID)
 {
-    if (portID < 0 || static_cast<size_t>(portID) > m_inPorts.size())
+    if (!IsAllOrPortId(kIn, portID))
         return 0;
     return static_cast<long>(m_inStore.GetMidiInEventCount(static_cast<uint32_t>(portID)));
 }
 
 void CMidiIOCtrl::ClearMidiInBuffer(long portID)
 {
-    if (portID < 0 || static_cast<size_t>(portID) > m_inPorts.size())
+    if (!IsAllOrPortId(kIn, portID))
         return;
     m_inStore.ClearMidiInBuffer(static_cast<uint32_t>(portID));
 }
@@ -115,7 +115,7 @@ void CMidiIOCtrl::EnableMidiInEventHandler(long bEnable)
 
 BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
 {
-    CMidiPort* port = OutPort(portID);
+    CMidiPort* port = Port(kOut, portID);
     SAFEARRAY* array = MessageArray(dataArray);
     if (!port || !array || SafeArrayGetDim(array) != 1)
         return FALSE;
@@ -154,14 +154,14 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
 
 long CMidiIOCtrl::GetMidiOutEventCount(long portID)
 {
-    if (portID < 0 || static_cast<size_t>(portID) > m_outPorts.size())
+    if (!IsAllOrPortId(kOut, portID))
         return 0;
     return static_cast<long>(m_outQueue.GetMidiOutEventCount(static_cast<uint32_t>(portID)));
 }
 
 void CMidiIOCtrl::ClearMidiOutBuffer(long portID)
 {
-    if (portID < 0 || static_cast<size_t>(portID) > m_outPorts.size())
+    if (!IsAllOrPortId(kOut, portID))
         return;
     m_outQueue.ClearMidiOutBuffer(static_cast<uint32_t>(portID));
 }
@@ -172,7 +172,7 @@ void CMidiIOCtrl::FlushDueOutEvents(UINT timerId)
 {
     const int64_t now = ReadMasterClock();
     bool keepRunning = m_outQueue.FlushDueOutEvents(now, [this](const tavro::MidiOutEvent& event) {
-        m_outPorts[event.portId - 1]->SendBytes(event.data); // a refused message is dropped
+        m_ports[kOut][event.portId - 1]->SendBytes(event.data); // a refused message is dropped
     });
     if (keepRunning)
         return;

@@ -2,7 +2,7 @@
 // one prepared header, time stamps on the system millisecond clock.
 #include "ports/MidiPortMM.h"
 
-volatile DWORD g_openTime = 0;
+std::atomic<DWORD> g_openTime{0};
 
 namespace {
 constexpr DWORD kCloseWaitMs = 4000;
@@ -184,7 +184,7 @@ void CMidiPortMM::OnInput(UINT msg, DWORD_PTR param1, DWORD_PTR param2)
     case MIM_MOREDATA:
         if (isOpen) {
             int64_t now = owner->ReadMasterClock();
-            int64_t stamp = (static_cast<int64_t>(g_openTime) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
+            int64_t stamp = (static_cast<int64_t>(g_openTime.load()) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
             const uint8_t bytes[3] = {static_cast<uint8_t>(param1), static_cast<uint8_t>(param1 >> 8),
                                       static_cast<uint8_t>(param1 >> 16)};
             owner->AddInputEvent(this, now, stamp, 3, bytes);
@@ -194,7 +194,7 @@ void CMidiPortMM::OnInput(UINT msg, DWORD_PTR param1, DWORD_PTR param2)
         bool requeued = false;
         if (isOpen && header_.dwBytesRecorded != 0) {
             int64_t now = owner->ReadMasterClock();
-            int64_t stamp = (static_cast<int64_t>(g_openTime) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
+            int64_t stamp = (static_cast<int64_t>(g_openTime.load()) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
             owner->AddInputEvent(this, now, stamp, header_.dwBytesRecorded,
                                  reinterpret_cast<const uint8_t*>(header_.lpData));
             header_.dwBytesRecorded = 0;

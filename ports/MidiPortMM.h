@@ -6,6 +6,7 @@
 
 #include <mmsystem.h>
 
+#include <atomic>
 #include <mutex>
 
 class CMidiPortMM final : public CMidiPort {
@@ -52,4 +53,4 @@ private:
 
 // Millisecond time of the latest successful device open in this process;
 // input stamps count from it.
-extern volatile DWORD g_openTime;
+extern std::atomic<DWORD> g_openTime;
