@@ -2,6 +2,7 @@
 // dispatch table. The store, queue and timers are in MidiIOEvents.cpp.
 #include "midiio/MidiIOCtrl.h"
 
+#include "ports/MidiPortDM.h"
 #include "ports/MidiPortMM.h"
 #include "ports/MidiPortVirtual.h"
 #include "TAVRO_h.h"
@@ -72,6 +73,16 @@ CMidiIOCtrl::CMidiIOCtrl() : ControlBase(kClass)
         && m_pDirectMusic) {
         m_pDirectMusic->SetDirectSound(nullptr, m_notifyWnd.GetSafeHwnd());
         m_pDirectMusic->GetMasterClock(nullptr, &m_pMasterClock);
+        // Its ports in enumeration order, inputs to the input table and every
+        // other class to the output table. A failing enumeration only leaves
+        // them out: the clock stays.
+        for (DWORD index = 0;; ++index) {
+            DMUS_PORTCAPS caps = {};
+            caps.dwSize = sizeof caps;
+            if (m_pDirectMusic->EnumPort(index, &caps) != S_OK)
+                break;
+            AddPort<CMidiPortDM>(caps.dwClass == DMUS_PC_INPUTCLASS ? kIn : kOut, index, m_pDirectMusic);
+        }
     }
 
     // The 32 virtual pairs close both tables: input k, then output k.
@@ -154,10 +165,10 @@ long CMidiIOCtrl::PortCount(Direction dir) const
     return static_cast<long>(m_ports[dir].size());
 }
 
-std::string CMidiIOCtrl::PortName(Direction dir, long portID)
+BSTR CMidiIOCtrl::PortName(Direction dir, long portID)
 {
     CMidiPort* port = Port(dir, portID);
-    return port ? port->GetName() : std::string();
+    return port ? port->GetNameBSTR() : nullptr;
 }
 
 BOOL CMidiIOCtrl::ClosePort(Direction dir, long portID)

@@ -31,8 +31,9 @@ public:
     BOOL OpenMidiOutPort(long portID) { return OpenPort(kOut, portID); }
     long GetMidiInPortCount() { return PortCount(kIn); }
     long GetMidiOutPortCount() { return PortCount(kOut); }
-    std::string GetMidiInPortName(long portID) { return PortName(kIn, portID); }
-    std::string GetMidiOutPortName(long portID) { return PortName(kOut, portID); }
+    // New BSTRs for the caller (null for no such port).
+    BSTR GetMidiInPortName(long portID) { return PortName(kIn, portID); }
+    BSTR GetMidiOutPortName(long portID) { return PortName(kOut, portID); }
     BOOL CloseMidiInPort(long portID) { return ClosePort(kIn, portID); }
     BOOL CloseMidiOutPort(long portID) { return ClosePort(kOut, portID); }
     BOOL SetMidiInSysLen(long portID, long maxDataLen) { return SetSysLen(kIn, portID, maxDataLen); }
@@ -94,7 +95,7 @@ private:
     bool IsAllOrPortId(Direction dir, long portID) const;
     BOOL OpenPort(Direction dir, long portID);
     long PortCount(Direction dir) const;
-    std::string PortName(Direction dir, long portID);
+    BSTR PortName(Direction dir, long portID);
     BOOL ClosePort(Direction dir, long portID);
     BOOL SetSysLen(Direction dir, long portID, long maxDataLen);
     long PortType(Direction dir, long portID);

@@ -44,8 +44,8 @@ struct ReaderArgs {
 
 } // namespace
 
-CMidiPortDM::CMidiPortDM(MidiPortOwner* owner, IDirectMusic8* directMusic, uint32_t portNumber,
-                         uint32_t deviceIndex, bool isInput)
+CMidiPortDM::CMidiPortDM(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput,
+                         IDirectMusic8* directMusic)
     : CMidiPort(owner, portNumber, deviceIndex, isInput, PORT_KIND_DM), directMusic_(directMusic)
 {
     caps_.dwSize = sizeof caps_;

@@ -13,8 +13,8 @@ class CMidiPortDM final : public CMidiPort {
 public:
     // deviceIndex is the port's IDirectMusic8::EnumPort index. The
     // DirectMusic object belongs to the owner and outlives the port.
-    CMidiPortDM(MidiPortOwner* owner, IDirectMusic8* directMusic, uint32_t portNumber, uint32_t deviceIndex,
-                bool isInput);
+    CMidiPortDM(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput,
+                IDirectMusic8* directMusic);
     ~CMidiPortDM() override;
 
     bool CanSend() override;

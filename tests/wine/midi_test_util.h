@@ -212,6 +212,8 @@ public:
     long In(int k) const { return VirtualInId(c, k); }
     long Out(int k) const { return VirtualOutId(c, k); }
     bool Send(long port, const Bytes& bytes, long time = 0) { return miditest::Send(c, port, bytes, time); }
+    std::string InName(long id) const { return tavro::ToAnsi(tavro::Bstr(c->GetMidiInPortName(id)).get()); }
+    std::string OutName(long id) const { return tavro::ToAnsi(tavro::Bstr(c->GetMidiOutPortName(id)).get()); }
     Received Next()
     {
         Received r;

@@ -36,14 +36,18 @@ const VirtualPortBlock* Block(int k) { return CMidiPortVirtual::MappedBlock(k); 
 
 TEST(VirtualPorts, TableNamesKindsAndSearch)
 {
-    Control c; // no MIDI devices here: the tables hold just the virtual ports
+    // No MIDI devices here; DirectMusic lists two outputs (a mapper and its
+    // synthesizer) before the virtual ports.
+    Control c;
     ASSERT_EQ(c->GetMidiInPortCount(), 32);
-    ASSERT_EQ(c->GetMidiOutPortCount(), 32);
-    for (int id = 1; id <= 32; ++id) {
+    ASSERT_EQ(c->GetMidiOutPortCount(), 34);
+    EXPECT_EQ(c.OutName(2) + " " + std::to_string(c->GetMidiOutPortType(1) * 10 + c->GetMidiOutPortType(2)),
+              "Microsoft Synthesizer 22");
+    for (int k = 0; k < 32; ++k) {
         char name[16];
-        snprintf(name, sizeof name, "Tavro %02d", id);
-        EXPECT_EQ(c->GetMidiInPortName(id) + c->GetMidiOutPortName(id), std::string(name) + name);
-        EXPECT_EQ(c->GetMidiInPortType(id) * 10 + c->GetMidiOutPortType(id), 44) << id;
+        snprintf(name, sizeof name, "Tavro %02d", k + 1);
+        EXPECT_EQ(c.InName(c.In(k)) + c.OutName(c.Out(k)), std::string(name) + name);
+        EXPECT_EQ(c->GetMidiInPortType(c.In(k)) * 10 + c->GetMidiOutPortType(c.Out(k)), 44) << k;
     }
     const struct {
         const char* pattern;
@@ -52,8 +56,9 @@ TEST(VirtualPorts, TableNamesKindsAndSearch)
                  {"*32", 7, 32},     {"tavro 1?", -5, 10}, {"tavro 33", 4, 0}};
     for (const auto& t : cases) {
         EXPECT_EQ(c->FindMidiInPort(t.pattern, t.type), t.id) << t.pattern << " type " << t.type;
-        EXPECT_EQ(c->FindMidiOutPort(t.pattern, t.type), t.id) << t.pattern << " type " << t.type;
+        EXPECT_EQ(c->FindMidiOutPort(t.pattern, t.type), t.id ? t.id + 2 : 0) << t.pattern << " type " << t.type;
     }
+    EXPECT_EQ(c->FindMidiOutPort("*synth*", 2), 2);
 }
 
 // A listener on the sender's thread gets each message inside the send,
