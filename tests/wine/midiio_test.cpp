@@ -45,51 +45,24 @@ protected:
 
 TEST_F(MidiIO, PortTableNamesKindsAndNumbering)
 {
-    // System ports, then what DirectMusic lists (here its emulations of the
-    // loopback devices and its synthesizer), then the virtual ports.
-    const char* const ins[] = {"Loopback MIDI 1", "Loopback MIDI 2", "Loopback MIDI 1 [Emulated]",
-                               "Loopback MIDI 2 [Emulated]", "Tavro 01"};
-    const char* const outs[] = {"Loopback MIDI 1", "Loopback MIDI 2", "Wine midi mapper [Emulated]",
-                                "Loopback MIDI 1 [Emulated]", "Loopback MIDI 2 [Emulated]", "Microsoft Synthesizer",
-                                "Tavro 01"};
-    std::string in, out, expectIn, expectOut;
-    for (long id = 1; id <= 5; ++id) {
-        in += io.InName(id) + std::to_string(io->GetMidiInPortType(id)) + ",";
-        expectIn += ins[id - 1] + std::to_string(id <= 2 ? 1 : id <= 4 ? 2 : 4) + ",";
-    }
-    for (long id = 1; id <= 7; ++id) {
-        out += io.OutName(id) + std::to_string(io->GetMidiOutPortType(id)) + ",";
-        expectOut += outs[id - 1] + std::to_string(id <= 2 ? 1 : id <= 6 ? 2 : 4) + ",";
-    }
-    EXPECT_EQ(in, expectIn);
-    EXPECT_EQ(out, expectOut);
+    // System ports, DirectMusic's (emulations of the loopback devices, the
+    // synthesizer), virtual ports.
+    std::string in, out;
+    for (long id = 1; id <= 5; ++id)
+        in += io.InName(id) + ":" + std::to_string(io->GetMidiInPortType(id)) + ",";
+    for (long id = 1; id <= 7; ++id)
+        out += io.OutName(id) + ":" + std::to_string(io->GetMidiOutPortType(id)) + ",";
+    EXPECT_EQ(in, "Loopback MIDI 1:1,Loopback MIDI 2:1,Loopback MIDI 1 [Emulated]:2,Loopback MIDI 2 [Emulated]:2,"
+                  "Tavro 01:4,");
+    EXPECT_EQ(out, "Loopback MIDI 1:1,Loopback MIDI 2:1,Wine midi mapper [Emulated]:2,Loopback MIDI 1 [Emulated]:2,"
+                   "Loopback MIDI 2 [Emulated]:2,Microsoft Synthesizer:2,Tavro 01:4,");
     EXPECT_EQ(io->GetMidiInPortCount() * 100 + io->GetMidiOutPortCount(), 3638);
-    EXPECT_EQ(io->FindMidiOutPort("*synth*", 0) * 10 + io->FindMidiInPort("*midi 2*", 2), 64);
     for (long id : {0L, -1L, io->GetMidiInPortCount() + 1})
         EXPECT_EQ(io.InName(id) + std::to_string(io->GetMidiInPortType(id)), "0") << id;
     EXPECT_EQ(io.OutName(io->GetMidiOutPortCount() + 1), "");
-}
-
-TEST_F(MidiIO, DirectMusicPortsFailCleanlyWhereWineCannotOpenThem)
-{
-    // Wine's DirectMusic opens no port without a DirectSound device (none
-    // here); where it does open one, what the synthesizer's neighbour, the
-    // emulated loopback output, plays must reach the loopback input.
-    OpenCable(io, 1);
-    for (int round = 0; round < 2; ++round) {
-        const bool opened = io->OpenMidiOutPort(4) && io->OpenMidiInPort(3);
-        const bool sent = io.Send(4, {0x90, 0x3C, 0x64});
-        EXPECT_TRUE(!sent || opened) << "sent on a port that did not open";
-        if (sent) {
-            EXPECT_TRUE(PumpUntil([&] { return io->GetMidiInEventCount(0) > 0; })) << "sent but never arrived";
-        } else {
-            PumpFor(100);
-            EXPECT_EQ(io->GetMidiInEventCount(0), 0);
-        }
-        io->ClearMidiInBuffer(0);
-        EXPECT_TRUE(io->CloseMidiOutPort(4) && io->CloseMidiInPort(3) && io->CloseMidiOutPort(6));
-        EXPECT_FALSE(io.Send(4, {0x90, 0x3C, 0x64})) << "sent on a closed port";
-    }
+    // Wine opens no DirectMusic port without a sound device (none in this
+    // prefix); a port that did not open sends nothing.
+    EXPECT_FALSE(io->OpenMidiOutPort(4) || io.Send(4, {0x90, 0x3C, 0x64}));
 }
 
 TEST_F(MidiIO, OpenCloseAndReopen)

@@ -41,8 +41,6 @@ TEST(VirtualPorts, TableNamesKindsAndSearch)
     Control c;
     ASSERT_EQ(c->GetMidiInPortCount(), 32);
     ASSERT_EQ(c->GetMidiOutPortCount(), 34);
-    EXPECT_EQ(c.OutName(2) + " " + std::to_string(c->GetMidiOutPortType(1) * 10 + c->GetMidiOutPortType(2)),
-              "Microsoft Synthesizer 22");
     for (int k = 0; k < 32; ++k) {
         char name[16];
         snprintf(name, sizeof name, "Tavro %02d", k + 1);
@@ -58,7 +56,7 @@ TEST(VirtualPorts, TableNamesKindsAndSearch)
         EXPECT_EQ(c->FindMidiInPort(t.pattern, t.type), t.id) << t.pattern << " type " << t.type;
         EXPECT_EQ(c->FindMidiOutPort(t.pattern, t.type), t.id ? t.id + 2 : 0) << t.pattern << " type " << t.type;
     }
-    EXPECT_EQ(c->FindMidiOutPort("*synth*", 2), 2);
+    EXPECT_EQ(c->FindMidiOutPort("microsoft synth*", 2), 2);
 }
 
 // A listener on the sender's thread gets each message inside the send,
