@@ -17,13 +17,13 @@ struct ServerClass {
     const CLSID* pageClsid;      // the page's CLSID; null for a control
     UINT typeNameId;             // string resource with the user type name
     UINT bitmapId;               // toolbox bitmap resource, 0 for none
-    DWORD miscStatus;            // 0 for pages
     // Makes a new object with one reference; null when the class cannot be
     // created by this build.
     IUnknown* (*create)();
 
     const CLSID& Clsid() const;
     const wchar_t* ProgId() const; // null for a page
+    DWORD MiscStatus() const;      // 0 for a page or a plain automation object
 };
 
 // Everything a server registers: its classes in registration order and the
