@@ -10,8 +10,8 @@ namespace tavro {
 struct ControlClass;
 
 // One creatable class: what DllGetClassObject serves and what registration
-// writes. A control takes its CLSID and ProgID from its ControlClass; a
-// property page has only a CLSID.
+// writes. A control takes its CLSID, ProgID and misc status from its
+// ControlClass; a property page has only a CLSID.
 struct ServerClass {
     const ControlClass* control; // null for a property page
     const CLSID* pageClsid;      // the page's CLSID; null for a control

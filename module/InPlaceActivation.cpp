@@ -115,6 +115,8 @@ void InPlaceActivation::Invalidate()
     if (!active_)
         return;
     if (window_) {
+        // Run and design mode may have switched: show or hide the window too.
+        ShowWindow(window_, Control().HiddenNow() ? SW_HIDE : SW_SHOWNA);
         InvalidateRect(window_, nullptr, TRUE);
         return;
     }

@@ -114,8 +114,7 @@ STDMETHODIMP OleEmbedding::DoVerb(LONG verb, LPMSG, IOleClientSite* activeSite, 
         return hr;
     }
     case OLEIVERB_HIDE:
-        Control().UIDeactivate();
-        return S_OK;
+        return Control().InPlaceDeactivate();
     case OLEIVERB_PROPERTIES:
         return Control().ShowProperties(parent ? parent : Control().ContainerWindow());
     case OLEIVERB_DISCARDUNDOSTATE:

@@ -45,7 +45,7 @@ STDMETHODIMP PropertyPage::Activate(HWND parent, LPCRECT rect, BOOL)
         return E_UNEXPECTED;
     dialog_ = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(dialogId_), parent, &DialogProc, 0);
     if (!dialog_)
-        return E_OUTOFMEMORY;
+        return E_FAIL;
     Move(rect);
     return S_OK;
 }
@@ -66,7 +66,7 @@ STDMETHODIMP PropertyPage::GetPageInfo(PROPPAGEINFO* info)
     // The frame sizes its page before Activate: measure a hidden instance.
     HWND probe = CreateDialogParamW(ModuleInstance(), MAKEINTRESOURCEW(dialogId_), GetDesktopWindow(), &DialogProc, 0);
     if (!probe)
-        return E_OUTOFMEMORY;
+        return E_FAIL;
     RECT rect;
     GetWindowRect(probe, &rect);
     DestroyWindow(probe);
