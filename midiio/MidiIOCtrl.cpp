@@ -3,16 +3,19 @@
 #include "midiio/MidiIOCtrl.h"
 
 #include "ports/MidiPortDM.h"
+#include "ocx/Resources.h"
 #include "ports/MidiPortMM.h"
 #include "ports/MidiPortVirtual.h"
 #include "TAVRO_h.h"
 #include "tools/Wildcard.h"
 
 #include <dmusicc.h>
+#include <olectl.h>
 
 namespace {
 
 const tavro::DispatchEntry kDispatch[] = {
+    TAVRO_DISP(DISPID_ABOUTBOX, "AboutBox", VT_EMPTY, &CMidiIOCtrl::AboutBox),
     TAVRO_DISP(1, "OpenMidiInPort", VT_BOOL, &CMidiIOCtrl::OpenMidiInPort),
     TAVRO_DISP(2, "GetMidiInPortCount", VT_I4, &CMidiIOCtrl::GetMidiInPortCount),
     TAVRO_DISP(3, "GetMidiOutPortCount", VT_I4, &CMidiIOCtrl::GetMidiOutPortCount),
@@ -47,6 +50,7 @@ const tavro::DispatchEntry kDispatch[] = {
 
 const tavro::ControlClass CMidiIOCtrl::kClass = {
     &CLSID_MidiIO, &DIID__DMidiIO, &DIID__DMidiIOEvents, L"TAVRO.MidiIOCtrl.1", tavro::MakeDispatchTable(kDispatch),
+    tavro::kControlMiscStatus, IDD_ABOUTBOX_MIDIIO, &CLSID_MidiIOPropPage,
 };
 
 IUnknown* CMidiIOCtrl::Create()

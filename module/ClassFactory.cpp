@@ -62,6 +62,11 @@ const wchar_t* ServerClass::ProgId() const
     return control ? control->progId : nullptr;
 }
 
+DWORD ServerClass::MiscStatus() const
+{
+    return control ? control->miscStatus : 0;
+}
+
 HRESULT ServerGetClassObject(const ServerModule& server, REFCLSID clsid, REFIID riid, void** ppv)
 {
     if (!ppv)

@@ -10,20 +10,20 @@ namespace tavro {
 struct ControlClass;
 
 // One creatable class: what DllGetClassObject serves and what registration
-// writes. A control takes its CLSID and ProgID from its ControlClass; a
-// property page has only a CLSID.
+// writes. A control takes its CLSID, ProgID and misc status from its
+// ControlClass; a property page has only a CLSID.
 struct ServerClass {
     const ControlClass* control; // null for a property page
     const CLSID* pageClsid;      // the page's CLSID; null for a control
     UINT typeNameId;             // string resource with the user type name
     UINT bitmapId;               // toolbox bitmap resource, 0 for none
-    DWORD miscStatus;            // 0 for pages
     // Makes a new object with one reference; null when the class cannot be
     // created by this build.
     IUnknown* (*create)();
 
     const CLSID& Clsid() const;
     const wchar_t* ProgId() const; // null for a page
+    DWORD MiscStatus() const;      // 0 for a page or a plain automation object
 };
 
 // Everything a server registers: its classes in registration order and the

@@ -1,5 +1,8 @@
-// Dispatch, class info and connection point container of every control.
+// Dispatch, class info and connection point container of every control,
+// its default drawing and what the OLE concerns share.
 #include "module/ControlBase.h"
+
+#include <olectl.h>
 
 #include <new>
 
@@ -31,7 +34,25 @@ ControlBase::~ControlBase() = default;
 
 void ControlBase::FireEvent(DISPID dispid, DISPPARAMS* params)
 {
-    events_.Fire(dispid, params);
+    if (!EventsFrozen())
+        events_.Fire(dispid, params);
+}
+
+void ControlBase::OnDraw(HDC dc, const RECT& bounds)
+{
+    FillRect(dc, &bounds, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    Ellipse(dc, bounds.left, bounds.top, bounds.right, bounds.bottom);
+}
+
+bool ControlBase::HiddenNow()
+{
+    return (class_.miscStatus & OLEMISC_INVISIBLEATRUNTIME) && UserMode();
+}
+
+void ControlBase::Redraw()
+{
+    Invalidate();
+    NotifyViewChange();
 }
 
 STDMETHODIMP ControlBase::GetTypeInfoCount(UINT* count)

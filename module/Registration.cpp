@@ -80,11 +80,11 @@ bool RegisterClass(const ServerClass& cls, const GUID& libid, const std::string&
          && SetValue(indep, nullptr, typeName)
          && SetValue(indep + "\\CLSID", nullptr, clsid)
          && SetValue(indep + "\\CurVer", nullptr, progId);
-    if (!ok || !cls.miscStatus)
+    if (!ok || !cls.MiscStatus())
         return ok; // a plain automation object is not a control
 
     char misc[16];
-    wsprintfA(misc, "%lu", static_cast<unsigned long>(cls.miscStatus));
+    wsprintfA(misc, "%lu", static_cast<unsigned long>(cls.MiscStatus()));
     char bitmap[16];
     wsprintfA(bitmap, ", %u", cls.bitmapId);
     return SetValue(key + "\\Control", nullptr, "")

@@ -1,5 +1,6 @@
 // The four exports of TAVRO.OCX.
 #include "midiio/MidiNotifyWnd.h"
+#include "module/InPlaceActivation.h"
 #include "module/Registration.h"
 #include "ocx/Classes.h"
 
@@ -9,10 +10,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH)
         DisableThreadLibraryCalls(instance);
-    // On FreeLibrary (not at process exit) the window class must go with
-    // the code of its window procedure.
-    if (reason == DLL_PROCESS_DETACH && !reserved)
+    // On FreeLibrary (not at process exit) the window classes must go with
+    // the code of their window procedures.
+    if (reason == DLL_PROCESS_DETACH && !reserved) {
         UnregisterNotifyWindowClass();
+        tavro::UnregisterControlWindowClass();
+    }
     return TRUE;
 }
 

@@ -2,15 +2,19 @@
 // state between calls; each call reads or writes a whole file.
 #include "smf/MidiFileCtrl.h"
 
+#include "ocx/Resources.h"
 #include "smf/SmfClipboard.h"
 #include "smf/SmfSong.h"
 #include "smf/SongVariant.h"
 
 #include "TAVRO_h.h"
 
+#include <olectl.h>
+
 namespace {
 
 const tavro::DispatchEntry kEntries[] = {
+    TAVRO_DISP(DISPID_ABOUTBOX, "AboutBox", VT_EMPTY, &CMidiFileCtrl::AboutBox),
     TAVRO_DISP(1, "ReadMidiFile", VT_BOOL, &CMidiFileCtrl::ReadMidiFile),
     TAVRO_DISP(2, "WriteMidiFile", VT_BOOL, &CMidiFileCtrl::WriteMidiFile),
     TAVRO_DISP(3, "ReadMidiFilePPQ", VT_I4, &CMidiFileCtrl::ReadMidiFilePPQ),
@@ -22,6 +26,7 @@ const tavro::DispatchEntry kEntries[] = {
 const tavro::ControlClass CMidiFileCtrl::kClass = {
     &CLSID_MidiFile, &DIID__DMidiFile, &DIID__DMidiFileEvents, L"TAVRO.MidiFileCtrl.1",
     tavro::MakeDispatchTable(kEntries),
+    tavro::kControlMiscStatus | OLEMISC_ACTIVATEWHENVISIBLE, IDD_ABOUTBOX_MIDIFILE, &CLSID_MidiFilePropPage,
 };
 
 CMidiFileCtrl::CMidiFileCtrl() : ControlBase(kClass) {}

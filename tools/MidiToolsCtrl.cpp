@@ -1,13 +1,17 @@
 // MidiTools: the dispatch table and the output and script-control methods.
 #include "tools/MidiToolsCtrl.h"
 
+#include "ocx/Resources.h"
 #include "TAVRO_h.h"
 #include "tools/Scale.h"
 #include "tools/Wildcard.h"
 
+#include <olectl.h>
+
 namespace {
 
 const tavro::DispatchEntry kDispatch[] = {
+    TAVRO_DISP(DISPID_ABOUTBOX, "AboutBox", VT_EMPTY, &CMidiToolsCtrl::AboutBox),
     TAVRO_DISP(1, "Print", VT_EMPTY, &CMidiToolsCtrl::Print),
     TAVRO_DISP(2, "Cls", VT_EMPTY, &CMidiToolsCtrl::Cls),
     TAVRO_DISP(3, "PrintLN", VT_EMPTY, &CMidiToolsCtrl::PrintLN),
@@ -51,6 +55,8 @@ const tavro::DispatchEntry kDispatch[] = {
 const tavro::ControlClass CMidiToolsCtrl::kClass = {
     &CLSID_MidiTools, &DIID__DMidiTools, &DIID__DMidiToolsEvents, L"TAVRO.MidiToolsCtrl.1",
     tavro::MakeDispatchTable(kDispatch),
+    tavro::kControlMiscStatus | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INVISIBLEATRUNTIME, IDD_ABOUTBOX_MIDITOOLS,
+    &CLSID_MidiToolsPropPage,
 };
 
 CMidiToolsCtrl::CMidiToolsCtrl() : ControlBase(kClass) {}

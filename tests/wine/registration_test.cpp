@@ -208,11 +208,16 @@ TEST_F(Server, ClassObjectsAndUnloadCount)
                                       reinterpret_cast<void**>(aggregated.out())),
               CLASS_E_NOAGGREGATION);
 
-    for (const CLSID* clsid : {&CLSID_MidiIO, &CLSID_MidiFile}) {
+    const std::pair<const CLSID*, const IID*> others[] = {
+        {&CLSID_MidiIO, &IID_IDispatch},           {&CLSID_MidiFile, &IID_IDispatch},
+        {&CLSID_MidiIOPropPage, &IID_IPropertyPage}, {&CLSID_MidiFilePropPage, &IID_IPropertyPage},
+        {&CLSID_MidiToolsPropPage, &IID_IPropertyPage},
+    };
+    for (const auto& [clsid, iid] : others) {
         ComPtr<IClassFactory> f;
         ASSERT_EQ(getClass_(*clsid, IID_IClassFactory, reinterpret_cast<void**>(f.out())), S_OK);
-        ComPtr<IDispatch> d;
-        EXPECT_EQ(f->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(d.out())), S_OK);
+        ComPtr<IUnknown> object;
+        EXPECT_EQ(f->CreateInstance(nullptr, *iid, reinterpret_cast<void**>(object.out())), S_OK) << Guid(*clsid);
     }
     ComPtr<IClassFactory> none;
     EXPECT_EQ(getClass_(LIBID_TAVROLib, IID_IClassFactory, reinterpret_cast<void**>(none.out())),
@@ -289,7 +294,8 @@ TEST(TypeLibrary, IdentityAndShapeOfEveryType)
 }
 
 // Every row of every dispatch table names the type library's member with
-// that DISPID, with its parameter count and a matching result type.
+// that DISPID, with its parameter count and a matching result type; every
+// member of the library has its row (MidiTools: AboutBox so far).
 TEST(TypeLibrary, DispatchTablesAgreeWithTheLibrary)
 {
     ComPtr<ITypeLib> lib;
@@ -334,6 +340,17 @@ TEST(TypeLibrary, DispatchTablesAgreeWithTheLibrary)
             info->ReleaseTypeAttr(ta);
             EXPECT_TRUE(found);
         }
+        TYPEATTR* ta = nullptr;
+        ASSERT_EQ(info->GetTypeAttr(&ta), S_OK);
+        for (UINT f = 0; f < ta->cFuncs; ++f) {
+            FUNCDESC* fd = nullptr;
+            ASSERT_EQ(info->GetFuncDesc(f, &fd), S_OK);
+            if (cls != &CMidiToolsCtrl::kClass || fd->memid == DISPID_ABOUTBOX) {
+                EXPECT_NE(cls->dispatch.Find(fd->memid), nullptr) << "no row for DISPID " << fd->memid;
+            }
+            info->ReleaseFuncDesc(fd);
+        }
+        info->ReleaseTypeAttr(ta);
     }
 }
 

@@ -135,8 +135,8 @@ IUnknown* CreateClassInfoOnly()
 }
 
 const tavro::ServerClass kClasses[] = {
-    {&EventSource::kClass, nullptr, 0, 0, 0, &CreateEventSource},
-    {&EventSource::kClassInfoOnly, nullptr, 0, 0, 0, &CreateClassInfoOnly},
+    {&EventSource::kClass, nullptr, 0, 0, &CreateEventSource},
+    {&EventSource::kClassInfoOnly, nullptr, 0, 0, &CreateClassInfoOnly},
 };
 const tavro::ServerModule kServer = {kClasses, 2, &LIBID_EventSourceLib};
 
