@@ -1,4 +1,4 @@
-// The four exports of TAVRO.OCX.
+// The exports of TAVRO.OCX.
 #include "midiio/MidiNotifyWnd.h"
 #include "module/Registration.h"
 #include "ocx/Classes.h"
@@ -34,6 +34,11 @@ STDAPI DllRegisterServer()
 STDAPI DllUnregisterServer()
 {
     return tavro::UnregisterServer(tavro::kTavroServer);
+}
+
+STDAPI DllInstall(BOOL install, LPCWSTR cmdLine)
+{
+    return tavro::InstallServer(tavro::kTavroServer, install, cmdLine);
 }
 
 } // extern "C"
