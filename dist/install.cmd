@@ -8,6 +8,8 @@ rem   install.cmd /user      per user (HKCU\Software\Classes)
 rem   install.cmd /machine   machine-wide (needs administrator rights)
 rem uninstall.cmd calls it with --remove first, to unregister.
 setlocal
+rem The folder of this file, taken before shift moves %0.
+set "here=%~dp0"
 set "action="
 set "verb=registered"
 if "%~1"=="--remove" (
@@ -44,7 +46,7 @@ if /i "%scope%"=="/user" (
 ) else if /i "%scope%"=="/machine" (
   set "options="
 ) else (
-  echo usage: %~nx0 [/user ^| /machine]
+  echo usage: install.cmd [/user ^| /machine]
   exit /b 2
 )
 
@@ -52,13 +54,13 @@ rem A 32-bit cmd on 64-bit Windows reaches the 64-bit System32 as Sysnative.
 set "native=%SystemRoot%\System32"
 if defined PROCESSOR_ARCHITEW6432 set "native=%SystemRoot%\Sysnative"
 if /i "%PROCESSOR_ARCHITECTURE%"=="x86" if not defined PROCESSOR_ARCHITEW6432 (
-  call :register "%native%\regsvr32.exe" "%~dp0x86\TAVRO.OCX"
+  call :register "%native%\regsvr32.exe" "%here%x86\TAVRO.OCX"
   exit /b
 )
-call :register "%native%\regsvr32.exe" "%~dp0x64\TAVRO.OCX"
+call :register "%native%\regsvr32.exe" "%here%x64\TAVRO.OCX"
 if errorlevel 1 exit /b 1
 if exist "%SystemRoot%\SysWOW64\regsvr32.exe" (
-  call :register "%SystemRoot%\SysWOW64\regsvr32.exe" "%~dp0x86\TAVRO.OCX"
+  call :register "%SystemRoot%\SysWOW64\regsvr32.exe" "%here%x86\TAVRO.OCX"
   if errorlevel 1 exit /b 1
 ) else (
   echo no 32-bit Windows subsystem: x86\TAVRO.OCX left out
