@@ -1,11 +1,11 @@
-# Entry points: `make build`, `make test`, `make demo` (see README.md).
+# Entry points: `make build`, `make test`, `make demo`, `make dist` (see README.md).
 # Each installs missing Debian packages first (as root) and uses a private
 # Wine prefix under build/.
 BUILD   := build
 GEN     := -G Ninja
 XVFB    := xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
 
-.PHONY: all build test demo deps clean bench
+.PHONY: all build test demo deps clean bench dist
 
 all: build
 
@@ -26,6 +26,11 @@ test: build
 
 demo: build
 	$(XVFB) sh cmake/run-demo.sh
+
+# build/TAVRO.zip: both OCX files, both tavrorun.exe, examples, docs and the
+# install.cmd / uninstall.cmd that register per user or machine-wide.
+dist: build
+	sh cmake/make-dist.sh
 
 bench: build
 	$(XVFB) sh cmake/run-bench.sh

@@ -3,7 +3,7 @@
 set -e
 pkgs="cmake ninja-build make g++ clang libclang-rt-14-dev googletest libgtest-dev
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
-      wine wine64 libwine-dev xvfb xauth"
+      wine wine64 libwine-dev xvfb xauth zip"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -16,3 +16,14 @@ add_custom_command(
   COMMENT "widl TAVRO.idl"
   VERBATIM)
 add_custom_target(tavro_typelib DEPENDS ${TAVRO_TLB} ${TAVRO_IDL_HEADER})
+
+# The script reference, built from the IDL's help strings; a test compares it
+# with docs/reference.md, another the type library's strings with it.
+set(TAVRO_REFERENCE ${TAVRO_GENERATED_DIR}/reference.md)
+add_custom_command(
+  OUTPUT ${TAVRO_REFERENCE}
+  COMMAND ${CMAKE_COMMAND} -DIDL=${TAVRO_IDL} -DOUT=${TAVRO_REFERENCE} -P ${CMAKE_SOURCE_DIR}/cmake/idl-reference.cmake
+  DEPENDS ${TAVRO_IDL} ${CMAKE_SOURCE_DIR}/cmake/idl-reference.cmake
+  COMMENT "docs: reference.md from TAVRO.idl"
+  VERBATIM)
+add_custom_target(tavro_reference ALL DEPENDS ${TAVRO_REFERENCE})

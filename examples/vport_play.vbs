@@ -1,6 +1,8 @@
 ' Two-process demo, playing side: waits until the recorder listens (it
 ' sends Active Sensing on Tavro 06), then plays a generated scale on the
 ' virtual port Tavro 05, timed on the master clock, and ends with Stop.
+' Run on Windows after starting vport_record.vbs in another window:
+'   cscript //nologo vport_play.vbs   (or: tavrorun vport_play.vbs)
 Option Explicit
 Dim io, inId, outId, listening, t, i, notes, stepTime
 

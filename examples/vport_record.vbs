@@ -1,8 +1,10 @@
 ' Two-process demo, recording side: listens on the virtual port Tavro 05,
 ' tells the player on Tavro 06 that it is listening, and prints every
 ' message it receives until the player's end marker (a Stop message).
-' Run with tavrorun.exe (its WScript.Sleep handles the port's messages);
-' examples/run-vport-demo.sh starts both sides.
+' Run on Windows, in two windows, this one first:
+'   cscript //nologo vport_record.vbs      then   cscript //nologo vport_play.vbs
+' (or tavrorun instead of cscript; under Wine examples/run-vport-demo.sh
+' starts both sides).
 Option Explicit
 Dim io, inId, outId, received, finished, t0, i
 

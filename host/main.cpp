@@ -1,6 +1,7 @@
 // tavrorun: runs a VBScript (.vbs) or JScript (.js) file with a WScript
 // object that connects COM events to the script and pumps window messages.
 #include "host/Console.h"
+#include "host/DebugOutput.h"
 #include "host/ScriptHost.h"
 
 #include <objbase.h>
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr wchar_t kUsage[] = L"usage: tavrorun [//nologo] script.vbs|script.js [arguments...]";
+constexpr wchar_t kUsage[] = L"usage: tavrorun [//nologo] [//debug] script.vbs|script.js [arguments...]";
 
 // The file as text: UTF-16 or UTF-8 when it starts with a byte order mark,
 // the ANSI code page otherwise.
@@ -55,8 +56,11 @@ int wmain(int argc, wchar_t** argv)
 {
     // Host options come before the script; everything after it is the script's.
     int first = 1;
+    bool debugOutput = false;
     for (; first < argc && argv[first][0] == L'/' && argv[first][1] == L'/'; ++first) {
-        if (_wcsicmp(argv[first], L"//nologo") != 0) {
+        if (_wcsicmp(argv[first], L"//debug") == 0) {
+            debugOutput = true;
+        } else if (_wcsicmp(argv[first], L"//nologo") != 0) {
             tavro::host::WriteLine(STD_ERROR_HANDLE, std::wstring(L"tavrorun: unknown option ") + argv[first]);
             tavro::host::WriteLine(STD_ERROR_HANDLE, kUsage);
             return 1;
@@ -65,6 +69,13 @@ int wmain(int argc, wchar_t** argv)
     if (first >= argc) {
         tavro::host::WriteLine(STD_ERROR_HANDLE, kUsage);
         return 1;
+    }
+    if (debugOutput) {
+        std::vector<std::wstring> args;
+        for (int i = 1; i < argc; ++i)
+            if (_wcsicmp(argv[i], L"//debug") != 0 || i >= first)
+                args.push_back(argv[i]);
+        return tavro::host::RunWithDebugOutput(args);
     }
     const std::wstring path = argv[first];
     std::wstring code;

@@ -2,8 +2,8 @@
 // dispatch table. The store, queue and timers are in MidiIOEvents.cpp.
 #include "midiio/MidiIOCtrl.h"
 
-#include "ports/MidiPortDM.h"
 #include "ocx/Resources.h"
+#include "ports/MidiPortDM.h"
 #include "ports/MidiPortMM.h"
 #include "ports/MidiPortVirtual.h"
 #include "TAVRO_h.h"

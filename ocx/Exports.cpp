@@ -1,4 +1,4 @@
-// The four exports of TAVRO.OCX.
+// The exports of TAVRO.OCX.
 #include "midiio/MidiNotifyWnd.h"
 #include "module/InPlaceActivation.h"
 #include "module/Registration.h"
@@ -37,6 +37,11 @@ STDAPI DllRegisterServer()
 STDAPI DllUnregisterServer()
 {
     return tavro::UnregisterServer(tavro::kTavroServer);
+}
+
+STDAPI DllInstall(BOOL install, LPCWSTR cmdLine)
+{
+    return tavro::InstallServer(tavro::kTavroServer, install, cmdLine);
 }
 
 } // extern "C"

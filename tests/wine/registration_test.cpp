@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <olectl.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -31,13 +33,16 @@ std::string Guid(REFGUID g)
     return tavro::ToAnsi(text, wcslen(text));
 }
 
-// The default (or named) value of HKCR\key; nullopt-like "\x01" when absent.
+// Where the classes are read: HKCR, or one user's or the machine's own part.
+HKEY g_root = HKEY_CLASSES_ROOT;
+
+// The default (or named) value of root\key; nullopt-like "\x01" when absent.
 const std::string kAbsent = "\x01(absent)";
 std::string ReadValue(const std::string& key, const char* name = nullptr)
 {
     char data[1024];
     DWORD size = sizeof data;
-    if (RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(g_root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
         return kAbsent;
     return data;
 }
@@ -45,7 +50,7 @@ std::string ReadValue(const std::string& key, const char* name = nullptr)
 bool KeyExists(const std::string& key)
 {
     HKEY h;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(g_root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
         return false;
     RegCloseKey(h);
     return true;
@@ -108,6 +113,8 @@ void ExpectRegistered()
         EXPECT_EQ(ReadValue(key + "\\Version"), "1.0");
         EXPECT_EQ(ReadValue(std::string(c.progId) + "\\CLSID"), Guid(*c.clsid));
         EXPECT_EQ(ReadValue(indep + "\\CurVer"), c.progId);
+        if (g_root != HKEY_CLASSES_ROOT)
+            continue; // Wine's COM reads HKLM\Software\Classes alone
         CLSID fromProgId = {};
         EXPECT_EQ(CLSIDFromProgID(tavro::ToWide(indep).c_str(), &fromProgId), S_OK);
         EXPECT_TRUE(IsEqualCLSID(fromProgId, *c.clsid));
@@ -180,6 +187,33 @@ TEST_F(Server, ExportsRegisterTwiceUnregisterAndRegisterAgain)
     // Left registered for the tests that create controls by ProgID.
     EXPECT_EQ(reg_(), S_OK);
     ExpectRegistered();
+}
+
+// regsvr32 /n /i:user writes every key under HKCU\\Software\\Classes and none
+// machine-wide; /u removes it all. (Windows merges the user's classes into
+// HKEY_CLASSES_ROOT; Wine 8 does not, so controls are not created here.)
+TEST_F(Server, PerUserInstallAndRemoval)
+{
+    ASSERT_EQ(unreg_(), S_OK);
+    HKEY user = nullptr, machine = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr, &user,
+                              nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_READ, &machine), ERROR_SUCCESS);
+    EXPECT_EQ(RunRegsvr32(L"/s /n /i:user"), 0u);
+    g_root = user;
+    ExpectRegistered();
+    g_root = machine;
+    EXPECT_FALSE(KeyExists("CLSID\\" + Guid(CLSID_MidiTools)));
+    EXPECT_FALSE(KeyExists("TAVRO.MidiToolsCtrl.1"));
+    g_root = HKEY_CLASSES_ROOT;
+    EXPECT_EQ(RunRegsvr32(L"/s /u /n /i:user"), 0u);
+    g_root = user;
+    ExpectUnregistered();
+    g_root = HKEY_CLASSES_ROOT;
+    RegCloseKey(user);
+    RegCloseKey(machine);
+    EXPECT_NE(RunRegsvr32(L"/s /n /i:nonsense"), 0u); // DllInstall refuses other command lines
+    EXPECT_EQ(reg_(), S_OK); // the other tests need the machine-wide one
 }
 
 TEST_F(Server, ClassObjectsAndUnloadCount)
@@ -348,6 +382,44 @@ TEST(TypeLibrary, DispatchTablesAgreeWithTheLibrary)
             if (cls != &CMidiToolsCtrl::kClass || fd->memid == DISPID_ABOUTBOX) {
                 EXPECT_NE(cls->dispatch.Find(fd->memid), nullptr) << "no row for DISPID " << fd->memid;
             }
+            info->ReleaseFuncDesc(fd);
+        }
+        info->ReleaseTypeAttr(ta);
+    }
+}
+
+// Every member of every interface has a help string that names each of its
+// parameters, and docs/reference.md holds it under the member's heading.
+TEST(TypeLibrary, HelpStringsAreInTheReference)
+{
+    std::ifstream file(TAVRO_REFERENCE_MD, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string reference = text.str();
+    ASSERT_FALSE(reference.empty()) << TAVRO_REFERENCE_MD;
+    ComPtr<ITypeLib> lib;
+    ASSERT_EQ(LoadTypeLibEx(OcxPath().c_str(), REGKIND_NONE, lib.out()), S_OK);
+    for (const GUID* iid : {&DIID__DMidiIO, &DIID__DMidiIOEvents, &DIID__DMidiFile, &DIID__DMidiTools}) {
+        ComPtr<ITypeInfo> info = InfoOf(lib.get(), *iid);
+        ASSERT_TRUE(info);
+        TYPEATTR* ta = nullptr;
+        ASSERT_EQ(info->GetTypeAttr(&ta), S_OK);
+        for (UINT f = 0; f < ta->cFuncs; ++f) {
+            FUNCDESC* fd = nullptr;
+            ASSERT_EQ(info->GetFuncDesc(f, &fd), S_OK);
+            BSTR names[8] = {};
+            UINT count = 0;
+            info->GetNames(fd->memid, names, 8, &count);
+            tavro::Bstr doc;
+            info->GetDocumentation(fd->memid, nullptr, doc.out(), nullptr, nullptr);
+            const std::string name = tavro::ToAnsi(names[0]), help = tavro::ToAnsi(doc.get());
+            EXPECT_GT(help.size(), 20u) << name;
+            EXPECT_NE(reference.find("# " + name + "\n"), std::string::npos) << name;
+            EXPECT_NE(reference.find("\n" + help + "\n"), std::string::npos) << name;
+            for (UINT i = 1; i < count; ++i)
+                EXPECT_NE(help.find(tavro::ToAnsi(names[i])), std::string::npos) << name << " " << i;
+            for (UINT i = 0; i < count; ++i)
+                SysFreeString(names[i]);
             info->ReleaseFuncDesc(fd);
         }
         info->ReleaseTypeAttr(ta);

@@ -1,0 +1,16 @@
+// tavrorun //debug: runs the script in a child tavrorun that this process
+// debugs, and copies the child's debug output (MidiTools Print, PrintLN, Cls)
+// to standard error as it comes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tavro::host {
+
+// Runs tavrorun itself with `args` (its options and the script with its
+// arguments) as a debuggee; returns the child's exit code, 1 when it cannot
+// be started.
+int RunWithDebugOutput(const std::vector<std::wstring>& args);
+
+} // namespace tavro::host
