@@ -1,6 +1,6 @@
 // Counted section: argument and count rules, and the section shared by real
 // processes (peers run vport_peer.exe).
-#include "midi_test_util.h"
+#include "test_util.h"
 #include "ports/MSect.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace miditest;
+using namespace wt;
 
 struct Section {
     MSect* s;

@@ -1,6 +1,6 @@
 // Virtual MIDI ports: table entries, delivery within a process and between
 // processes (peers run vport_peer.exe), listener limits, shared-block mapping.
-#include "midi_test_util.h"
+#include "test_util.h"
 #include "ports/MidiPortVirtual.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace miditest;
+using namespace wt;
 
 Bytes Sequence(int n)
 {
@@ -24,7 +24,7 @@ Bytes Sequence(int n)
 bool SendWithTextElement(Control& c, long port)
 {
     Variant array;
-    MakeArray(array.get(), {0x90, 0, 100});
+    *array.get() = MakeArray({0x90, 0, 100});
     Variant text;
     text->vt = VT_BSTR;
     text->bstrVal = SysAllocString(L"sixty");

@@ -15,12 +15,8 @@ function errorOf(f) {
 WScript.Echo("alpha", 42, "beta");
 
 var args = WScript.Arguments;
-check(args.Count() == 3, "Arguments.Count() == 3", args.Count());
-check(args.length == 3, "Arguments.length == 3", args.length);
-check(args.Length == 3, "Arguments.Length == 3", args.Length);
-check(args(0) == "one", "Arguments(0)", args(0));
-check(WScript.Arguments(1) == "two words", "WScript.Arguments(1)", WScript.Arguments(1));
-check(args.Item(2) == "3", "Arguments.Item(2)", args.Item(2));
+check(args.Count() == 3 && args.length == 3, "Arguments.Count() and length", args.length);
+check(args(0) == "one" && WScript.Arguments(1) == "two words" && args.Item(2) == "3", "Arguments(i)", args(1));
 check(WScript.ScriptName == "host_basics.js", "ScriptName", WScript.ScriptName);
 var full = WScript.ScriptFullName.toLowerCase();
 check(full.substr(full.length - 15) == "\\host_basics.js", "ScriptFullName", WScript.ScriptFullName);
