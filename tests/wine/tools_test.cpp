@@ -116,10 +116,10 @@ TEST(ToolsRunApp, QuotesProgramAndWholeParameterText)
         SetEnvironmentVariableA("TAVRO_PROBE_OUT", out.c_str());
         std::string seen = "<not started>";
         if (tools->RunApp(c.app, c.params)) {
-            // Generous bound: the first process start in a Wine prefix is slow.
-            for (int i = 0; i < 600 && GetFileAttributesA(out.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+            // Generous bound: the first process start in a Wine prefix is slow,
+            // and the file may be visible a moment before it can be opened.
+            for (int i = 0; i < 600 && (seen = ReadRaw(out)) == "<missing>"; ++i)
                 Sleep(100);
-            seen = ReadRaw(out);
         }
         EXPECT_EQ(seen, c.commandLine) << "RunApp(" << c.app << ", " << c.params << ")";
     }
