@@ -2,7 +2,7 @@
 // and three listeners, and latency from SendMidiEvent to the receiver's
 // GetNextEvent. Run as `vport_bench.exe`; it starts its own listeners.
 #include "ports/MidiPortVirtual.h"
-#include "tests/wine/midi_test_util.h"
+#include "tests/wine/test_util.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,7 +10,7 @@
 
 namespace {
 
-using miditest::Control;
+using wt::Control;
 
 constexpr int kIndex = 30;
 
@@ -38,7 +38,7 @@ int Listen(int count, const char* readyName)
 {
     Control c;
     c->SetMidiInMaxEventCount(1 << 30);
-    if (!c->OpenMidiInPort(miditest::VirtualInId(c.get(), kIndex)))
+    if (!c->OpenMidiInPort(c.In(kIndex)))
         return 1;
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, readyName);
     SetEvent(ready);
@@ -51,8 +51,8 @@ int Listen(int count, const char* readyName)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&msg);
-        miditest::Received r;
-        while (miditest::NextEvent(c.get(), r)) {
+        wt::Received r;
+        while (wt::NextEvent(c.get(), r)) {
             const int64_t now = Ticks();
             ++received;
             if (r.data.size() == 10) { // 0xF0, eight bytes of send time, 0xF7
@@ -79,7 +79,7 @@ struct Listener {
     ~Listener()
     {
         if (pi.hProcess) {
-            miditest::WaitPumping(pi.hProcess, 180000);
+            wt::WaitPumping(pi.hProcess, 180000);
             CloseHandle(pi.hProcess);
             CloseHandle(pi.hThread);
         }
@@ -94,7 +94,7 @@ std::vector<std::unique_ptr<Listener>> StartListeners(int n, int count)
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::vector<std::unique_ptr<Listener>> listeners;
     for (int i = 0; i < n; ++i) {
-        miditest::NamedEvent ready("ready");
+        wt::NamedEvent ready("ready");
         std::string commandLine =
             std::string("\"") + path + "\" listen " + std::to_string(count) + " " + ready.name();
         STARTUPINFOA si = {};
@@ -119,10 +119,10 @@ void Throughput(int listenerCount, int count)
     // The one-listener run also sends one message after the baseline.
     auto listeners = StartListeners(listenerCount, count + (listenerCount == 1 ? 1 : 0));
     Control c;
-    const long out = miditest::VirtualOutId(c.get(), kIndex);
+    const long out = c.Out(kIndex);
     c->OpenMidiOutPort(out);
     tavro::Variant message;
-    miditest::MakeArray(message.get(), {0x90, 60, 100});
+    *message.get() = wt::MakeArray({0x90, 60, 100});
     int failed = 0;
     const int64_t start = Ticks();
     for (int i = 0; i < count; ++i)
@@ -140,7 +140,7 @@ void Throughput(int listenerCount, int count)
             SendMessageA(window, WM_NULL, 0, 0);
         printf("  baseline: bare SendMessageA to the listener's window: %.0f messages/s\n",
                count / (Microseconds(Ticks() - bare) / 1e6));
-        miditest::Send(c.get(), out, {0x90, 60, 100}); // and the message that ends the listener
+        wt::Send(c.get(), out, {0x90, 60, 100}); // and the message that ends the listener
     }
     fflush(stdout);
 }
@@ -149,7 +149,7 @@ void Latency(int count)
 {
     auto listeners = StartListeners(1, count);
     Control c;
-    const long out = miditest::VirtualOutId(c.get(), kIndex);
+    const long out = c.Out(kIndex);
     c->OpenMidiOutPort(out);
     printf("latency, 1 listener process, one message a millisecond:\n");
     fflush(stdout);
@@ -159,7 +159,7 @@ void Latency(int count)
         for (int b = 0; b < 8; ++b)
             bytes.push_back(static_cast<int>((now >> (8 * b)) & 0xFF));
         bytes.push_back(0xF7);
-        miditest::Send(c.get(), out, bytes);
+        wt::Send(c.get(), out, bytes);
         Sleep(1);
     }
 }
@@ -168,11 +168,11 @@ void SameThread(int count)
 {
     Control c;
     c->SetMidiInMaxEventCount(1 << 30);
-    c->OpenMidiInPort(miditest::VirtualInId(c.get(), kIndex));
-    const long out = miditest::VirtualOutId(c.get(), kIndex);
+    c->OpenMidiInPort(c.In(kIndex));
+    const long out = c.Out(kIndex);
     c->OpenMidiOutPort(out);
     tavro::Variant message;
-    miditest::MakeArray(message.get(), {0x90, 60, 100});
+    *message.get() = wt::MakeArray({0x90, 60, 100});
     const int64_t start = Ticks();
     for (int i = 0; i < count; ++i)
         c->SendMidiEvent(out, 0, message.get());

@@ -3,7 +3,7 @@
 // info and the event connection point. Uses a test control whose dispatch
 // table exercises each argument and result kind.
 #include "module/ControlBase.h"
-#include "TAVRO_h.h"
+#include "tests/wine/test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 
 namespace {
 
+using namespace wt;
 using tavro::ComPtr;
-using tavro::Variant;
 
 class TestCtrl : public tavro::ControlBase {
 public:
@@ -56,51 +56,6 @@ const tavro::ControlClass TestCtrl::kClass = {
     &CLSID_MidiIO, &DIID__DMidiIO, &DIID__DMidiIOEvents, L"Test.Control", tavro::MakeDispatchTable(kEntries),
 };
 
-// Arguments are given first to last, as a script writes them.
-struct Call {
-    HRESULT hr;
-    Variant result;
-    EXCEPINFO excep = {};
-    UINT argErr = 0xFFFF;
-    ~Call()
-    {
-        SysFreeString(excep.bstrSource);
-        SysFreeString(excep.bstrDescription);
-        SysFreeString(excep.bstrHelpFile);
-    }
-};
-
-void Invoke(IDispatch* d, DISPID id, std::vector<VARIANT> args, Call& call, WORD flags = DISPATCH_METHOD)
-{
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    call.hr = d->Invoke(id, IID_NULL, 0, flags, &params, call.result.get(), &call.excep, &call.argErr);
-    for (VARIANT& v : args)
-        VariantClear(&v);
-}
-
-VARIANT Long(long v)
-{
-    VARIANT r;
-    r.vt = VT_I4;
-    r.lVal = v;
-    return r;
-}
-VARIANT Dbl(double v)
-{
-    VARIANT r;
-    r.vt = VT_R8;
-    r.dblVal = v;
-    return r;
-}
-VARIANT Str(const wchar_t* s, UINT len = 0)
-{
-    VARIANT r;
-    r.vt = VT_BSTR;
-    r.bstrVal = len ? SysAllocStringLen(s, len) : SysAllocString(s);
-    return r;
-}
-
 class Framework : public ::testing::Test {
 protected:
     void SetUp() override
@@ -117,108 +72,65 @@ protected:
     TestCtrl* control_ = nullptr;
 };
 
-TEST_F(Framework, ArgumentsAreCoercedAndCounted)
+// The result as "<vt>:<value>", or the failure as "hr <hex>/<argErr>".
+std::string Outcome(Call& c)
 {
-    {
-        Call c;
-        Invoke(disp(), 1, {Str(L"12"), Str(L"0.5")}, c);
-        EXPECT_EQ(c.hr, S_OK);
-        EXPECT_EQ(c.result->vt, VT_I4);
-        EXPECT_EQ(c.result->lVal, 17);
-    }
-    {
-        // VBScript passes variables by reference.
-        VARIANT inner = Long(5);
-        VARIANT byRef;
-        byRef.vt = VT_BYREF | VT_VARIANT;
-        byRef.pvarVal = &inner;
-        Call c;
-        Invoke(disp(), 1, {byRef, Dbl(1)}, c);
-        EXPECT_EQ(c.hr, S_OK);
-        EXPECT_EQ(c.result->lVal, 15);
-    }
-    struct Bad {
-        std::vector<VARIANT> args;
-        HRESULT hr;
-        UINT argErr; // index into rgvarg, which is last-to-first
-    };
-    Bad bad[] = {
-        {{Long(1)}, DISP_E_BADPARAMCOUNT, 0xFFFF},
-        {{Long(1), Dbl(2), Long(3)}, DISP_E_BADPARAMCOUNT, 0xFFFF},
-        {{Str(L"x"), Dbl(2)}, DISP_E_TYPEMISMATCH, 1},
-        {{Long(1), Str(L"y")}, DISP_E_TYPEMISMATCH, 0},
-        {{Dbl(1e20), Dbl(2)}, DISP_E_OVERFLOW, 1},
-    };
-    for (Bad& b : bad) {
-        Call c;
-        Invoke(disp(), 1, b.args, c);
-        EXPECT_EQ(c.hr, b.hr);
-        EXPECT_EQ(c.argErr, b.argErr);
-        EXPECT_EQ(c.result->vt, VT_EMPTY);
-    }
-    {
-        SAFEARRAY* sa = SafeArrayCreateVector(VT_VARIANT, 0, 2);
-        VARIANT arr;
-        arr.vt = VT_ARRAY | VT_VARIANT;
-        arr.parray = sa;
-        Call c;
-        Invoke(disp(), 1, {arr, Dbl(0)}, c);
-        EXPECT_EQ(c.hr, DISP_E_TYPEMISMATCH);
-        EXPECT_EQ(c.argErr, 1u);
-    }
+    char text[64];
+    const VARIANT& r = *c.result.get();
+    if (c.hr != S_OK)
+        snprintf(text, sizeof text, "hr %08lX/%u%s", static_cast<unsigned long>(c.hr), c.argErr, r.vt ? " with a result" : "");
+    else if (r.vt == VT_BSTR)
+        return "bstr:" + (r.bstrVal ? tavro::ToAnsi(r.bstrVal) : std::string("(null)"));
+    else if (r.vt == VT_EMPTY)
+        return "empty";
+    else
+        snprintf(text, sizeof text, "%d:%ld", r.vt, r.vt == VT_BOOL ? long(r.boolVal) : r.lVal);
+    return text;
 }
 
-TEST_F(Framework, ResultsHaveTheDeclaredTypes)
+TEST_F(Framework, ArgumentsAreCoercedCountedAndResultsTyped)
 {
-    {
-        Call c;
-        Invoke(disp(), 2, {Long(3)}, c, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
-        EXPECT_EQ(c.result->vt, VT_BOOL);
-        EXPECT_EQ(c.result->boolVal, VARIANT_TRUE);
+    VARIANT five = Long(5); // VBScript passes variables by reference
+    struct {
+        DISPID id;
+        std::vector<VARIANT> args;
+        std::string outcome;
+    } cases[] = {
+        {1, {Text(L"12"), Text(L"0.5")}, "3:17"},
+        {1, {ByRef(&five), Dbl(1)}, "3:15"},
+        {1, {Long(1)}, "hr 8002000E/65535"},
+        {1, {Long(1), Dbl(2), Long(3)}, "hr 8002000E/65535"},
+        {1, {Text(L"x"), Dbl(2)}, "hr 80020005/1"}, // argErr indexes rgvarg, last to first
+        {1, {Long(1), Text(L"y")}, "hr 80020005/0"},
+        {1, {Dbl(1e20), Dbl(2)}, "hr 8002000A/1"},
+        {1, {MakeArray({1, 2}), Dbl(0)}, "hr 80020005/1"},
+        {2, {Long(3)}, "11:-1"}, // any nonzero BOOL is VARIANT_TRUE
+        {2, {Long(-3)}, "11:0"},
+        {4, {}, "bstr:"}, // a null string reaches scripts as ""
+        {8, {Dbl(-2.75)}, "3:-2"},
+        {7, {Long(0)}, "empty"},
+    };
+    for (auto& k : cases) {
+        Call c(disp(), k.id);
+        for (VARIANT v : k.args)
+            c.Arg(v);
+        c.Run(k.id == 2 ? DISPATCH_METHOD | DISPATCH_PROPERTYGET : DISPATCH_METHOD);
+        EXPECT_EQ(Outcome(c), k.outcome) << "DISPID " << k.id << " case " << (&k - cases);
     }
-    {
-        Call c;
-        Invoke(disp(), 2, {Long(-3)}, c);
-        EXPECT_EQ(c.result->vt, VT_BOOL);
-        EXPECT_EQ(c.result->boolVal, VARIANT_FALSE);
-    }
-    {
-        Call c;
-        Invoke(disp(), 3, {Str(L"a\0b", 3)}, c); // embedded NUL survives both ways
-        ASSERT_EQ(c.result->vt, VT_BSTR);
-        EXPECT_EQ(std::wstring(c.result->bstrVal, SysStringLen(c.result->bstrVal)), std::wstring(L"a\0b!", 4));
-    }
-    {
-        Call c;
-        Invoke(disp(), 4, {}, c);
-        ASSERT_EQ(c.result->vt, VT_BSTR);
-        ASSERT_NE(c.result->bstrVal, nullptr); // a null string reaches scripts as ""
-        EXPECT_EQ(SysStringLen(c.result->bstrVal), 0u);
-    }
-    {
-        Call c;
-        Invoke(disp(), 8, {Dbl(-2.75)}, c);
-        EXPECT_EQ(c.result->lVal, -2);
-    }
-    {
-        Call c;
-        Invoke(disp(), 7, {Long(0)}, c);
-        EXPECT_EQ(c.hr, S_OK);
-        EXPECT_EQ(c.result->vt, VT_EMPTY);
-    }
+    Call echo(disp(), 3); // an embedded NUL survives both ways
+    echo.Arg(Text(std::wstring(L"a\0b", 3))).Run();
+    ASSERT_EQ(echo.result->vt, VT_BSTR);
+    EXPECT_EQ(std::wstring(echo.result->bstrVal, SysStringLen(echo.result->bstrVal)), std::wstring(L"a\0b!", 4));
 }
 
 TEST_F(Framework, DispatchExceptionFillsExcepInfo)
 {
-    Call c;
-    Invoke(disp(), 5, {Long(2012)}, c);
-    EXPECT_EQ(c.hr, DISP_E_EXCEPTION);
+    Call c(disp(), 5);
+    EXPECT_EQ(c.Long(2012).Run(), DISP_E_EXCEPTION);
     EXPECT_EQ(c.excep.wCode, 0);
     EXPECT_EQ(static_cast<unsigned long>(c.excep.scode), 0x800A07DCul);
     EXPECT_EQ(tavro::ToAnsi(c.excep.bstrDescription), "Failure text");
     EXPECT_EQ(tavro::ToAnsi(c.excep.bstrSource), "Test.Control");
-    EXPECT_EQ(c.excep.dwHelpContext, 0u);
-
     // Without EXCEPINFO the call still fails the same way.
     VARIANT arg = Long(2000);
     DISPPARAMS params = {&arg, nullptr, 1, 0};
@@ -227,27 +139,15 @@ TEST_F(Framework, DispatchExceptionFillsExcepInfo)
 
 TEST_F(Framework, UnboundAndMalformedCallsFailCleanly)
 {
-    struct Case {
-        DISPID id;
-        WORD flags;
-        HRESULT hr;
-    };
-    const Case cases[] = {
-        {15, DISPATCH_METHOD, DISP_E_MEMBERNOTFOUND},   // in the library, not bound
-        {999, DISPATCH_METHOD, DISP_E_MEMBERNOTFOUND},  // nowhere
-        {-552, DISPATCH_METHOD, DISP_E_MEMBERNOTFOUND}, // AboutBox not bound here
-        {1, DISPATCH_PROPERTYPUT, DISP_E_MEMBERNOTFOUND},
-    };
-    for (const Case& k : cases) {
-        Call c;
-        Invoke(disp(), k.id, {Long(1), Dbl(1)}, c, k.flags);
-        EXPECT_EQ(c.hr, k.hr) << "DISPID " << k.id;
+    // In the library but not bound, nowhere, AboutBox (not bound here), a put.
+    for (DISPID id : {15, 999, -552, 1}) {
+        Call c(disp(), id);
+        EXPECT_EQ(c.Long(1).Arg(Dbl(1)).Run(id == 1 ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD), DISP_E_MEMBERNOTFOUND) << id;
     }
     VARIANT args[2] = {Long(1), Long(2)};
     DISPID named = 1;
     DISPPARAMS withNames = {args, &named, 2, 1};
-    EXPECT_EQ(disp()->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &withNames, nullptr, nullptr, nullptr),
-              DISP_E_NONAMEDARGS);
+    EXPECT_EQ(disp()->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &withNames, nullptr, nullptr, nullptr), DISP_E_NONAMEDARGS);
     DISPPARAMS plain = {args, nullptr, 2, 0};
     EXPECT_EQ(disp()->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &plain, nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
@@ -255,19 +155,13 @@ TEST_F(Framework, UnboundAndMalformedCallsFailCleanly)
 
 TEST_F(Framework, ByReferenceVariantsAreFilledAndByValueOnesLeftAlone)
 {
-    VARIANT target;
-    target.vt = VT_BSTR;
-    target.bstrVal = SysAllocString(L"old");
-    VARIANT byRef;
-    byRef.vt = VT_BYREF | VT_VARIANT;
-    byRef.pvarVal = &target;
-    Call c;
-    Invoke(disp(), 6, {byRef}, c);
-    EXPECT_EQ(c.hr, S_OK);
-    EXPECT_EQ(target.vt, VT_I4);
-    EXPECT_EQ(target.lVal, 42);
+    Variant target;
+    *target.get() = Text(L"old");
+    Call byRef(disp(), 6);
+    EXPECT_EQ(byRef.Ref(target.get()).Run(), S_OK);
+    EXPECT_EQ(target->vt * 1000 + target->lVal, VT_I4 * 1000 + 42);
 
-    VARIANT byValue = Str(L"keep");
+    VARIANT byValue = Text(L"keep");
     DISPPARAMS params = {&byValue, nullptr, 1, 0};
     Variant result;
     EXPECT_EQ(disp()->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr), S_OK);
@@ -304,14 +198,13 @@ TEST_F(Framework, NamesAndTypeInfoComeFromTheLibrary)
     ComPtr<ITypeInfo> coclass;
     ASSERT_EQ(classInfo->GetClassInfo(coclass.out()), S_OK);
     ASSERT_EQ(coclass->GetTypeAttr(&ta), S_OK);
-    EXPECT_EQ(ta->typekind, TKIND_COCLASS);
-    EXPECT_TRUE(IsEqualGUID(ta->guid, CLSID_MidiIO));
+    EXPECT_TRUE(ta->typekind == TKIND_COCLASS && IsEqualGUID(ta->guid, CLSID_MidiIO));
     coclass->ReleaseTypeAttr(ta);
 }
 
 // An event sink as a script engine would give one: counts calls by DISPID
 // and can unadvise itself from inside the call.
-class Sink : public IDispatch {
+class CountingSink : public IDispatch {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -365,14 +258,13 @@ TEST_F(Framework, ConnectionPointDeliversFiredEventsToEverySink)
     EXPECT_TRUE(IsEqualIID(iid, DIID__DMidiIOEvents));
     listed[0]->Release();
 
-    Sink first, second;
+    CountingSink first, second;
     DWORD c1 = 0, c2 = 0;
     ASSERT_EQ(point->Advise(&first, &c1), S_OK);
     ASSERT_EQ(point->Advise(&second, &c2), S_OK);
     EXPECT_NE(c1, c2);
 
-    Call call;
-    Invoke(disp(), 7, {Long(3)}, call);
+    Call(disp(), 7).Long(3).Run();
     EXPECT_EQ(first.ids, std::vector<DISPID>({2, 2, 2}));
     EXPECT_EQ(second.ids, std::vector<DISPID>({2, 2, 2}));
 
@@ -381,7 +273,7 @@ TEST_F(Framework, ConnectionPointDeliversFiredEventsToEverySink)
     // A sink that unadvises itself while handling the event.
     second.unadviseFrom = point.get();
     second.cookie = c2;
-    Invoke(disp(), 7, {Long(2)}, call);
+    Call(disp(), 7).Long(2).Run();
     EXPECT_EQ(first.ids.size(), 3u);
     EXPECT_EQ(second.ids.size(), 4u); // got the first of the two, then left
     EXPECT_EQ(first.refs, 1u);        // no reference kept after Unadvise

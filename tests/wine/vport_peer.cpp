@@ -1,6 +1,6 @@
 // Peer process for the counted-section and virtual-port tests: runs the
 // command list of its command line and exits with its number of failures.
-#include "midi_test_util.h"
+#include "test_util.h"
 #include "ports/MSect.h"
 #include "ports/MidiPortVirtual.h"
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-using namespace miditest;
+using namespace wt;
 
 int g_failures = 0;
 
@@ -93,62 +93,6 @@ void Hammer(const std::string& sectionName, int threads, int iterations, const s
     CloseHandle(mapping);
 }
 
-// Message seq of a soak sender: its index, seq in three bytes, seq % 7 more.
-Bytes SoakMessage(int index, int seq)
-{
-    Bytes m = {index, seq & 0xFF, (seq >> 8) & 0xFF, (seq >> 16) & 0xFF};
-    for (int i = 4; i < 4 + seq % 7; ++i)
-        m.push_back((seq * 31 + i) & 0xFF);
-    return m;
-}
-
-// Sends `count` messages on output `me` while receiving those of the `others`
-// indexes; every sender's sequence must arrive once, complete and in order.
-void Soak(Control& c, int me, const Bytes& others, int count, const std::string& readyName, const std::string& goName)
-{
-    c->SetMidiInMaxEventCount(1 << 30);
-    c->EnableMidiInEventHandler(0); // no notification per message: the loop drains
-    if (!c->OpenMidiOutPort(c.Out(me)))
-        Fail("soak: open out");
-    for (int k : others)
-        if (!c->OpenMidiInPort(c.In(k)))
-            Fail("soak: open in " + std::to_string(k));
-    HANDLE ready = OpenNamedEvent(readyName), go = OpenNamedEvent(goName);
-    SetEvent(ready);
-    if (!WaitPumping(go, 60000))
-        Fail("soak: no go");
-    std::vector<int> next(32, 0);
-    long received = 0, bad = 0, sendFailures = 0;
-    auto drain = [&] {
-        for (Received r; NextEvent(c.get(), r); ++received) {
-            const long k = r.port - c.In(0);
-            const int seq = r.data.size() >= 4 ? r.data[1] | r.data[2] << 8 | r.data[3] << 16 : -1;
-            if (k < 0 || k >= 32 || r.data != SoakMessage(static_cast<int>(k), seq) || seq != next[k]) {
-                if (bad++ < 5)
-                    printf("from port %ld: %s, expected seq %d\n", r.port, Describe(r.data).c_str(),
-                           k >= 0 && k < 32 ? next[k] : -1);
-                if (k < 0 || k >= 32 || seq < 0)
-                    continue;
-            }
-            next[k] = seq + 1;
-        }
-    };
-    for (int seq = 0; seq < count; ++seq, Pump(), drain())
-        sendFailures += !c.Send(c.Out(me), SoakMessage(me, seq));
-    const long expected = static_cast<long>(count * others.size());
-    PumpUntil([&] { return drain(), received >= expected; }, 60000);
-    PumpFor(100); // anything extra would show now
-    drain();
-    for (int k : others)
-        if (next[k] != count)
-            Fail("soak: from " + std::to_string(k) + " ended at " + std::to_string(next[k]));
-    if (received != expected || bad || sendFailures)
-        Fail("soak: received " + std::to_string(received) + " of " + std::to_string(expected) + ", " +
-             std::to_string(bad) + " bad, " + std::to_string(sendFailures) + " sends failed");
-    CloseHandle(ready);
-    CloseHandle(go);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -227,9 +171,6 @@ int main(int argc, char** argv)
             if (counts != num(1) * 10 + num(2))
                 Fail(where + ": inputs*10 + outputs " + std::to_string(counts) + " (-1: unmapped)");
             i += 3;
-        } else if (cmd == "soak") { // me others count ready-event go-event
-            Soak(ctrl(), num(0), ParseBytes(arg(1)), num(2), arg(3), arg(4));
-            i += 5;
         } else {
             Fail("unknown command " + cmd);
             break;

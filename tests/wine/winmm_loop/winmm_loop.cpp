@@ -1,4 +1,4 @@
-// Test-only winmm MIDI driver for Wine: N loopback cables, where whatever
+// Test-only winmm MIDI driver for Wine: two loopback cables, where whatever
 // output device n receives is delivered by input device n to its client.
 //
 // Wine's winmm loads it as the audio driver named in HKCU\Software\Wine\Drivers
@@ -10,15 +10,15 @@
 #include <mmsystem.h>
 #include <mmddk.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <string>
 
 extern "C" {
 // Exported by winmm but not declared by mingw-w64's headers.
-__declspec(dllimport) BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags,
-                                                 HDRVR device, DWORD msg, DWORD_PTR instance,
-                                                 DWORD_PTR param1, DWORD_PTR param2);
+__declspec(dllimport) BOOL WINAPI DriverCallback(DWORD_PTR callback, DWORD flags, HDRVR device, DWORD msg,
+                                                 DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2);
 }
 
 namespace {
@@ -28,35 +28,18 @@ constexpr UINT kCables = 2;
 struct Client {
     bool open = false;
     MIDIOPENDESC desc{};
-    WORD callbackType = DCB_NULL;  // DCB_* from the CALLBACK_* flags of the open
-};
-
-struct OutDevice {
-    Client client;
-    BYTE runningStatus = 0;
-    // Parser state of the byte stream of long messages.
-    bool inSysex = false;
-    std::string sysex;
-    BYTE partial[3] = {};
-    int partialLen = 0;
+    WORD callbackType = DCB_NULL; // DCB_* from the CALLBACK_* flags of the open
 };
 
 struct InDevice {
     Client client;
     bool started = false;
-    DWORD startTime = 0;  // timeGetTime() at midiInStart; stamps are relative to it
+    DWORD startTime = 0; // timeGetTime() at midiInStart; stamps are relative to it
     std::deque<MIDIHDR*> buffers;
 };
 
-// Device key for the delivery queue: direction and index.
-struct Key {
-    bool input;
-    UINT dev;
-    bool operator==(const Key& o) const { return input == o.input && dev == o.dev; }
-};
-
 struct Notification {
-    Key key;
+    int device; // inputs 0..kCables-1, outputs kCables..
     DWORD_PTR callback, instance;
     DWORD callbackType;
     HDRVR handle;
@@ -65,26 +48,21 @@ struct Notification {
 };
 
 CRITICAL_SECTION g_lock;
-OutDevice g_out[kCables];
+Client g_out[kCables];
 InDevice g_in[kCables];
 std::deque<Notification> g_pending;
-bool g_inFlight = false;
-Key g_inFlightKey{false, 0};
+int g_inFlight = -1; // device whose notification the delivery thread is making
 HANDLE g_wake = nullptr;
-HANDLE g_thread = nullptr;
 DWORD g_threadId = 0;
 
-class Lock {
-public:
+struct Lock {
     Lock() { EnterCriticalSection(&g_lock); }
     ~Lock() { LeaveCriticalSection(&g_lock); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
 };
 
-Notification MakeNotification(Key key, const Client& c, DWORD msg, DWORD_PTR p1, DWORD_PTR p2) {
-    return Notification{key, c.desc.dwCallback, c.desc.dwInstance, c.callbackType,
-                        reinterpret_cast<HDRVR>(c.desc.hMidi), msg, p1, p2};
+Notification MakeNotification(int device, const Client& c, DWORD msg, DWORD_PTR p1, DWORD_PTR p2) {
+    return {device, c.desc.dwCallback, c.desc.dwInstance, c.callbackType, reinterpret_cast<HDRVR>(c.desc.hMidi),
+            msg, p1, p2};
 }
 
 void Call(const Notification& n) {
@@ -98,14 +76,11 @@ DWORD WINAPI DeliveryThread(void*) {
             Notification n;
             {
                 Lock lock;
-                if (g_pending.empty()) {
-                    g_inFlight = false;
-                    break;
-                }
+                g_inFlight = -1;
+                if (g_pending.empty()) break;
                 n = g_pending.front();
                 g_pending.pop_front();
-                g_inFlight = true;
-                g_inFlightKey = n.key;
+                g_inFlight = n.device;
             }
             Call(n);
         }
@@ -118,60 +93,51 @@ void Post(const Notification& n) {
     SetEvent(g_wake);
 }
 
-// Under g_lock. The first open starts the delivery thread.
-bool EnsureDeliveryThread() {
-    if (g_thread) return true;
-    if (!g_wake) g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!g_wake) return false;
-    g_thread = CreateThread(nullptr, 0, DeliveryThread, nullptr, 0, &g_threadId);
-    return g_thread != nullptr;
-}
-
 // Called with g_lock held and the device already marked closed: lets the
 // delivery thread hand out what is pending for the device (bounded), or drops
 // it when the close comes from a callback on the delivery thread itself.
-void DrainDevice(Key key) {
-    auto busy = [key] {
-        if (g_inFlight && g_inFlightKey == key) return true;
+void DrainDevice(int device) {
+    auto busy = [device] {
+        if (g_inFlight == device) return true;
         for (const Notification& n : g_pending)
-            if (n.key == key) return true;
+            if (n.device == device) return true;
         return false;
     };
-    if (GetCurrentThreadId() != g_threadId) {
-        for (int i = 0; i < 5000 && busy(); ++i) {
-            LeaveCriticalSection(&g_lock);
-            Sleep(1);
-            EnterCriticalSection(&g_lock);
-        }
+    for (int i = 0; i < 5000 && GetCurrentThreadId() != g_threadId && busy(); ++i) {
+        LeaveCriticalSection(&g_lock);
+        Sleep(1);
+        EnterCriticalSection(&g_lock);
     }
     for (auto it = g_pending.begin(); it != g_pending.end();)
-        it = it->key == key ? g_pending.erase(it) : it + 1;
+        it = it->device == device ? g_pending.erase(it) : it + 1;
 }
 
-DWORD OpenClient(Client& c, Key key, DWORD_PTR param1, DWORD_PTR flags, DWORD openMsg) {
+DWORD OpenClient(Client& c, int device, DWORD_PTR param1, DWORD_PTR flags, DWORD openMsg) {
     const auto* desc = reinterpret_cast<const MIDIOPENDESC*>(param1);
     if (!desc) return MMSYSERR_INVALPARAM;
     Notification n;
     {
         Lock lock;
         if (c.open) return MMSYSERR_ALLOCATED;
-        if (!EnsureDeliveryThread()) return MMSYSERR_NOMEM;
+        // The first open starts the delivery thread.
+        if (!g_wake && !(g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr))) return MMSYSERR_NOMEM;
+        if (!g_threadId && !CreateThread(nullptr, 0, DeliveryThread, nullptr, 0, &g_threadId)) return MMSYSERR_NOMEM;
         c.desc = *desc;
         c.callbackType = HIWORD(flags & CALLBACK_TYPEMASK);
         c.open = true;
-        n = MakeNotification(key, c, openMsg, 0, 0);
+        n = MakeNotification(device, c, openMsg, 0, 0);
     }
     Call(n);
     return MMSYSERR_NOERROR;
 }
 
-void CloseClient(Client& c, Key key, DWORD closeMsg) {
+void CloseClient(Client& c, int device, DWORD closeMsg) {
     Notification n;
     {
         Lock lock;
         c.open = false;
-        DrainDevice(key);
-        n = MakeNotification(key, c, closeMsg, 0, 0);
+        DrainDevice(device);
+        n = MakeNotification(device, c, closeMsg, 0, 0);
     }
     Call(n);
 }
@@ -180,26 +146,30 @@ void CloseClient(Client& c, Key key, DWORD closeMsg) {
 
 void DeliverShort(UINT dev, DWORD packed) {
     InDevice& in = g_in[dev];
-    if (!in.client.open || !in.started) return;
-    Post(MakeNotification(Key{true, dev}, in.client, MIM_DATA, packed, timeGetTime() - in.startTime));
+    if (in.client.open && in.started)
+        Post(MakeNotification(int(dev), in.client, MIM_DATA, packed, timeGetTime() - in.startTime));
 }
 
 void ReturnBuffer(UINT dev, MIDIHDR* hdr) {
     InDevice& in = g_in[dev];
     hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-    Post(MakeNotification(Key{true, dev}, in.client, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(hdr),
+    Post(MakeNotification(int(dev), in.client, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(hdr),
                           timeGetTime() - in.startTime));
 }
 
+void ReturnAllBuffers(UINT dev) {
+    InDevice& in = g_in[dev];
+    for (; !in.buffers.empty(); in.buffers.pop_front()) ReturnBuffer(dev, in.buffers.front());
+}
+
 // Fills the queued buffers in order, returning each when full and the last
-// one at the end of the chunk. Bytes for which no buffer is queued are lost.
+// one at the end. Bytes for which no buffer is queued are lost.
 void DeliverSysex(UINT dev, const BYTE* bytes, size_t n) {
     InDevice& in = g_in[dev];
-    if (!in.client.open || !in.started || n == 0) return;
+    if (!in.client.open || !in.started) return;
     while (n > 0 && !in.buffers.empty()) {
         MIDIHDR* hdr = in.buffers.front();
-        const size_t room = hdr->dwBufferLength - hdr->dwBytesRecorded;
-        const size_t k = room < n ? room : n;
+        const size_t k = std::min<size_t>(n, hdr->dwBufferLength - hdr->dwBytesRecorded);
         CopyMemory(hdr->lpData + hdr->dwBytesRecorded, bytes, k);
         hdr->dwBytesRecorded += static_cast<DWORD>(k);
         bytes += k;
@@ -209,221 +179,115 @@ void DeliverSysex(UINT dev, const BYTE* bytes, size_t n) {
     }
 }
 
-// ---- output side ----
+// ---- output side (under g_lock) ----
 
-// Bytes in a short message with this status; 0 for data bytes and for the
-// system-exclusive bytes F0/F7, which only travel in long messages.
+// Bytes in a message with this status; 0 for data bytes and for F0/F7.
 int ShortLength(BYTE status) {
-    if (status < 0x80) return 0;
-    if (status < 0xC0) return 3;
-    if (status < 0xE0) return 2;
-    if (status < 0xF0) return 3;
-    switch (status) {
-    case 0xF0: case 0xF7: return 0;
-    case 0xF1: case 0xF3: return 2;
-    case 0xF2: return 3;
-    default: return 1;
-    }
+    if (status < 0x80 || status == 0xF0 || status == 0xF7) return 0;
+    if ((status >= 0xC0 && status < 0xE0) || status == 0xF1 || status == 0xF3) return 2;
+    return status < 0xF0 || status == 0xF2 ? 3 : 1;
 }
 
-DWORD Pack(const BYTE* b, int len) {
-    DWORD v = 0;
-    for (int i = 0; i < len; ++i) v |= static_cast<DWORD>(b[i]) << (8 * i);
-    return v;
-}
-
-// Under g_lock. A short message as midiOutShortMsg packs it; bytes beyond the
-// message's length are cleared, a leading data byte uses the running status.
-void SendShort(UINT dev, DWORD msg) {
-    OutDevice& out = g_out[dev];
-    BYTE b[4] = {static_cast<BYTE>(msg), static_cast<BYTE>(msg >> 8), static_cast<BYTE>(msg >> 16), 0};
-    if (b[0] < 0x80) {
-        if (!out.runningStatus) return;
-        b[2] = b[1];
-        b[1] = b[0];
-        b[0] = out.runningStatus;
-    }
-    const int len = ShortLength(b[0]);
-    if (len == 0) return;
-    if (b[0] < 0xF0) out.runningStatus = b[0];
-    else if (b[0] < 0xF8) out.runningStatus = 0;
-    DeliverShort(dev, Pack(b, len));
-}
-
-void FlushSysex(UINT dev) {
-    OutDevice& out = g_out[dev];
-    DeliverSysex(dev, reinterpret_cast<const BYTE*>(out.sysex.data()), out.sysex.size());
-    out.sysex.clear();
-}
-
-// Under g_lock. A long message is a byte stream as a device would receive it:
-// system-exclusive runs go to the input's buffers, other messages arrive as
-// short messages, real-time bytes wherever they occur.
-void SendLong(UINT dev, const BYTE* data, size_t n) {
-    OutDevice& out = g_out[dev];
-    for (size_t i = 0; i < n; ++i) {
-        const BYTE b = data[i];
-        if (b >= 0xF8) {
-            DeliverShort(dev, b);
+// The bytes of a message as a device would receive them: a system-exclusive
+// run goes to the input's buffers, other messages arrive as short messages;
+// stray data bytes are dropped.
+void SendBytes(UINT dev, const BYTE* data, size_t n) {
+    for (size_t i = 0; i < n;) {
+        if (data[i] == 0xF0) {
+            size_t end = i + 1;
+            while (end < n && data[end] < 0x80) ++end;
+            end += end < n && data[end] == 0xF7;
+            DeliverSysex(dev, data + i, end - i);
+            i = end;
             continue;
         }
-        if (out.inSysex) {
-            if (b < 0x80 || b == 0xF7) {
-                out.sysex.push_back(static_cast<char>(b));
-                if (b == 0xF7) {
-                    out.inSysex = false;
-                    FlushSysex(dev);
-                }
-                continue;
-            }
-            out.inSysex = false;  // any other status ends it
-            FlushSysex(dev);
-        }
-        if (b == 0xF0) {
-            out.inSysex = true;
-            out.partialLen = 0;
-            out.runningStatus = 0;
-            out.sysex.assign(1, static_cast<char>(b));
+        const size_t len = size_t(ShortLength(data[i]));
+        if (len == 0 || i + len > n) {
+            ++i;
             continue;
         }
-        if (b >= 0x80) {
-            out.partial[0] = b;
-            out.partialLen = 1;
-            out.runningStatus = b < 0xF0 ? b : 0;
-        } else if (out.partialLen == 0) {
-            if (!out.runningStatus) continue;  // stray data byte
-            out.partial[0] = out.runningStatus;
-            out.partial[1] = b;
-            out.partialLen = 2;
-        } else {
-            out.partial[out.partialLen++] = b;
-        }
-        const int len = ShortLength(out.partial[0]);
-        if (len == 0) {
-            out.partialLen = 0;  // a lone F7
-        } else if (out.partialLen >= len) {
-            DeliverShort(dev, Pack(out.partial, len));
-            out.partialLen = 0;
-        }
+        DWORD packed = 0;
+        for (size_t k = 0; k < len; ++k) packed |= DWORD(data[i + k]) << (8 * k);
+        DeliverShort(dev, packed);
+        i += len;
     }
-    // A system-exclusive run continued in the next buffer is delivered in parts.
-    if (out.inSysex) FlushSysex(dev);
 }
 
-DWORD Prepare(DWORD_PTR param1, DWORD_PTR size) {
+DWORD Prepare(DWORD_PTR param1, DWORD_PTR size, bool prepare) {
     auto* hdr = reinterpret_cast<MIDIHDR*>(param1);
-    if (!hdr || size < offsetof(MIDIHDR, dwOffset) || !hdr->lpData) return MMSYSERR_INVALPARAM;
-    if (hdr->dwFlags & MHDR_PREPARED) return MMSYSERR_NOERROR;
-    hdr->dwFlags = (hdr->dwFlags | MHDR_PREPARED) & ~(MHDR_DONE | MHDR_INQUEUE);
+    if (!hdr || size < offsetof(MIDIHDR, dwOffset) || (prepare && !hdr->lpData)) return MMSYSERR_INVALPARAM;
+    Lock lock; // the input side changes the flags of queued buffers
+    if (prepare && !(hdr->dwFlags & MHDR_PREPARED))
+        hdr->dwFlags = (hdr->dwFlags | MHDR_PREPARED) & ~(MHDR_DONE | MHDR_INQUEUE);
+    else if (!prepare && (hdr->dwFlags & MHDR_INQUEUE))
+        return MIDIERR_STILLPLAYING;
+    else if (!prepare)
+        hdr->dwFlags &= ~MHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
 
-DWORD Unprepare(DWORD_PTR param1, DWORD_PTR size) {
-    auto* hdr = reinterpret_cast<MIDIHDR*>(param1);
-    if (!hdr || size < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
-    Lock lock;  // the input side changes the flags of queued buffers
-    if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
-    hdr->dwFlags &= ~MHDR_PREPARED;
+template <class Caps>
+DWORD GetCaps(UINT dev, DWORD_PTR p1, DWORD_PTR p2) {
+    if (!p1) return MMSYSERR_INVALPARAM;
+    Caps caps{};
+    caps.wMid = 0xFF;
+    caps.vDriverVersion = 0x100;
+    lstrcpynW(caps.szPname, (L"Loopback MIDI " + std::to_wstring(dev + 1)).c_str(), MAXPNAMELEN);
+    CopyMemory(reinterpret_cast<void*>(p1), &caps, p2 < sizeof caps ? p2 : sizeof caps);
     return MMSYSERR_NOERROR;
-}
-
-void FillName(WCHAR* dst, size_t cap, UINT dev) {
-    const std::wstring name = L"Loopback MIDI " + std::to_wstring(dev + 1);
-    lstrcpynW(dst, name.c_str(), static_cast<int>(cap));
 }
 
 DWORD OutMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
-    switch (msg) {
-    case DRVM_INIT: case DRVM_EXIT: case DRVM_ENABLE: case DRVM_DISABLE:
-        return MMSYSERR_NOERROR;
-    case MODM_GETNUMDEVS:
-        return kCables;
-    }
+    if (msg == MODM_GETNUMDEVS) return kCables;
+    if (msg == DRVM_INIT || msg == DRVM_EXIT || msg == DRVM_ENABLE || msg == DRVM_DISABLE) return MMSYSERR_NOERROR;
     if (dev >= kCables) return MMSYSERR_BADDEVICEID;
-    OutDevice& out = g_out[dev];
+    Client& out = g_out[dev];
+    const int device = int(kCables + dev);
     switch (msg) {
-    case MODM_GETDEVCAPS: {
-        if (!p1) return MMSYSERR_INVALPARAM;
-        MIDIOUTCAPSW caps{};
-        caps.wMid = 0xFF;
-        caps.wPid = 1;
-        caps.vDriverVersion = 0x100;
-        FillName(caps.szPname, MAXPNAMELEN, dev);
-        caps.wTechnology = MOD_MIDIPORT;
-        caps.wChannelMask = 0xFFFF;
-        CopyMemory(reinterpret_cast<void*>(p1), &caps, p2 < sizeof caps ? p2 : sizeof caps);
-        return MMSYSERR_NOERROR;
-    }
-    case MODM_OPEN: {
-        const DWORD r = OpenClient(out.client, Key{false, dev}, p1, p2, MOM_OPEN);
-        if (r == MMSYSERR_NOERROR) {
-            Lock lock;
-            out.runningStatus = 0;
-            out.inSysex = false;
-            out.partialLen = 0;
-            out.sysex.clear();
-        }
-        return r;
-    }
+    case MODM_GETDEVCAPS:
+        return GetCaps<MIDIOUTCAPSW>(dev, p1, p2);
+    case MODM_OPEN:
+        return OpenClient(out, device, p1, p2, MOM_OPEN);
     case MODM_CLOSE:
-        CloseClient(out.client, Key{false, dev}, MOM_CLOSE);
+        CloseClient(out, device, MOM_CLOSE);
         return MMSYSERR_NOERROR;
     case MODM_PREPARE:
-        return Prepare(p1, p2);
     case MODM_UNPREPARE:
-        return Unprepare(p1, p2);
+        return Prepare(p1, p2, msg == MODM_PREPARE);
     case MODM_DATA: {
         Lock lock;
-        if (!out.client.open) return MMSYSERR_INVALHANDLE;
-        SendShort(dev, static_cast<DWORD>(p1));
+        if (!out.open) return MMSYSERR_INVALHANDLE;
+        const BYTE bytes[3] = {BYTE(p1), BYTE(p1 >> 8), BYTE(p1 >> 16)};
+        SendBytes(dev, bytes, size_t(ShortLength(bytes[0])));
         return MMSYSERR_NOERROR;
     }
     case MODM_LONGDATA: {
         auto* hdr = reinterpret_cast<MIDIHDR*>(p1);
         if (!hdr || p2 < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
         Lock lock;
-        if (!out.client.open) return MMSYSERR_INVALHANDLE;
+        if (!out.open) return MMSYSERR_INVALHANDLE;
         if (!(hdr->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
         if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
-        SendLong(dev, reinterpret_cast<const BYTE*>(hdr->lpData), hdr->dwBufferLength);
+        SendBytes(dev, reinterpret_cast<const BYTE*>(hdr->lpData), hdr->dwBufferLength);
         hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-        Post(MakeNotification(Key{false, dev}, out.client, MOM_DONE, p1, 0));
+        Post(MakeNotification(device, out, MOM_DONE, p1, 0));
         return MMSYSERR_NOERROR;
     }
-    case MODM_RESET: {
-        // Sounds nothing: a note-off sweep would reach the looped input.
-        Lock lock;
-        out.runningStatus = 0;
-        out.inSysex = false;
-        out.partialLen = 0;
-        out.sysex.clear();
+    case MODM_RESET: // sounds nothing: a note-off sweep would reach the looped input
         return MMSYSERR_NOERROR;
-    }
     default:
         return MMSYSERR_NOTSUPPORTED;
     }
 }
 
 DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
-    switch (msg) {
-    case DRVM_INIT: case DRVM_EXIT: case DRVM_ENABLE: case DRVM_DISABLE:
-        return MMSYSERR_NOERROR;
-    case MIDM_GETNUMDEVS:
-        return kCables;
-    }
+    if (msg == MIDM_GETNUMDEVS) return kCables;
+    if (msg == DRVM_INIT || msg == DRVM_EXIT || msg == DRVM_ENABLE || msg == DRVM_DISABLE) return MMSYSERR_NOERROR;
     if (dev >= kCables) return MMSYSERR_BADDEVICEID;
     InDevice& in = g_in[dev];
     switch (msg) {
-    case MIDM_GETDEVCAPS: {
-        if (!p1) return MMSYSERR_INVALPARAM;
-        MIDIINCAPSW caps{};
-        caps.wMid = 0xFF;
-        caps.wPid = 2;
-        caps.vDriverVersion = 0x100;
-        FillName(caps.szPname, MAXPNAMELEN, dev);
-        CopyMemory(reinterpret_cast<void*>(p1), &caps, p2 < sizeof caps ? p2 : sizeof caps);
-        return MMSYSERR_NOERROR;
-    }
+    case MIDM_GETDEVCAPS:
+        return GetCaps<MIDIINCAPSW>(dev, p1, p2);
     case MIDM_OPEN: {
         {
             Lock lock;
@@ -432,7 +296,7 @@ DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
                 in.buffers.clear();
             }
         }
-        return OpenClient(in.client, Key{true, dev}, p1, p2, MIM_OPEN);
+        return OpenClient(in.client, int(dev), p1, p2, MIM_OPEN);
     }
     case MIDM_CLOSE: {
         // Wine's winmm frees the handle whatever the close returns, so the
@@ -443,19 +307,14 @@ DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
             Lock lock;
             in.started = false;
             hadBuffers = !in.buffers.empty();
-            while (!in.buffers.empty()) {
-                MIDIHDR* hdr = in.buffers.front();
-                in.buffers.pop_front();
-                ReturnBuffer(dev, hdr);
-            }
+            ReturnAllBuffers(dev);
         }
-        CloseClient(in.client, Key{true, dev}, MIM_CLOSE);
+        CloseClient(in.client, int(dev), MIM_CLOSE);
         return hadBuffers ? MIDIERR_STILLPLAYING : MMSYSERR_NOERROR;
     }
     case MIDM_PREPARE:
-        return Prepare(p1, p2);
     case MIDM_UNPREPARE:
-        return Unprepare(p1, p2);
+        return Prepare(p1, p2, msg == MIDM_PREPARE);
     case MIDM_ADDBUFFER: {
         auto* hdr = reinterpret_cast<MIDIHDR*>(p1);
         if (!hdr || p2 < offsetof(MIDIHDR, dwOffset) || !hdr->lpData) return MMSYSERR_INVALPARAM;
@@ -477,20 +336,11 @@ DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
         }
         return MMSYSERR_NOERROR;
     }
-    case MIDM_STOP: {
+    case MIDM_STOP:
+    case MIDM_RESET: { // a reset also hands every queued buffer back, empty and done
         Lock lock;
         in.started = false;
-        return MMSYSERR_NOERROR;
-    }
-    case MIDM_RESET: {
-        // Stops input and hands every queued buffer back, empty and done.
-        Lock lock;
-        in.started = false;
-        while (!in.buffers.empty()) {
-            MIDIHDR* hdr = in.buffers.front();
-            in.buffers.pop_front();
-            ReturnBuffer(dev, hdr);
-        }
+        if (msg == MIDM_RESET) ReturnAllBuffers(dev);
         return MMSYSERR_NOERROR;
     }
     default:
@@ -511,15 +361,11 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
 }
 
 LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR drv, UINT msg, LPARAM p1, LPARAM p2) {
-    switch (msg) {
-    case DRV_LOAD: case DRV_FREE: case DRV_OPEN: case DRV_CLOSE:
-    case DRV_ENABLE: case DRV_DISABLE: case DRV_QUERYCONFIGURE: case DRV_CONFIGURE:
+    if (msg == DRV_INSTALL || msg == DRV_REMOVE) return DRV_OK;
+    if (msg == DRV_LOAD || msg == DRV_FREE || msg == DRV_OPEN || msg == DRV_CLOSE || msg == DRV_ENABLE ||
+        msg == DRV_DISABLE || msg == DRV_QUERYCONFIGURE || msg == DRV_CONFIGURE)
         return 1;
-    case DRV_INSTALL: case DRV_REMOVE:
-        return DRV_OK;
-    default:
-        return DefDriverProc(id, drv, msg, p1, p2);
-    }
+    return DefDriverProc(id, drv, msg, p1, p2);
 }
 
 DWORD WINAPI modMessage(UINT dev, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2) {

@@ -1,5 +1,6 @@
-// Helpers for the MidiIO tests and benchmarks under Wine: a control with an
-// advised event sink, script arrays and calls, bounded waits, peer processes.
+// Helpers of the Windows tests: dispatch calls as a script engine makes them,
+// script arrays, bounded waits, scratch folders, MidiIO controls with an
+// advised sink, and peer processes.
 #pragma once
 
 #include "midiio/MidiIOCtrl.h"
@@ -8,14 +9,17 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace miditest {
+namespace wt {
 
 using tavro::Variant;
 using Bytes = std::vector<int>;
@@ -23,6 +27,8 @@ using Bytes = std::vector<int>;
 // Output through a pipe is block-buffered: unbuffered, a test that dies
 // still shows how far it got (peers share this stream).
 inline const bool kUnbufferedOutput = (setvbuf(stdout, nullptr, _IONBF, 0), true);
+
+// ---- waits ----
 
 inline void Pump()
 {
@@ -57,33 +63,39 @@ inline bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
     return true;
 }
 
-inline VARIANT Long(long v)
+// ---- VARIANTs and script arrays (each builder's result is owned by its receiver) ----
+
+inline VARIANT Of(VARTYPE vt) // a zero value (a null pointer for objects and arrays)
 {
-    VARIANT r;
-    r.vt = VT_I4;
-    r.lVal = v;
+    VARIANT r = {};
+    r.vt = vt;
     return r;
 }
-inline VARIANT ByRef(VARIANT* target)
+inline VARIANT Long(long v) { VARIANT r = Of(VT_I4); r.lVal = v; return r; }
+inline VARIANT Dbl(double v) { VARIANT r = Of(VT_R8); r.dblVal = v; return r; }
+inline VARIANT Text(const std::wstring& s) { VARIANT r = Of(VT_BSTR); r.bstrVal = SysAllocStringLen(s.data(), UINT(s.size())); return r; }
+inline VARIANT ByRef(VARIANT* target) { VARIANT r = Of(VT_BYREF | VT_VARIANT); r.pvarVal = target; return r; }
+// An array of VARIANTs indexed from `lower`, taking over the elements.
+inline VARIANT Arr(const std::vector<VARIANT>& elements, LONG lower = 0)
 {
-    VARIANT r;
-    r.vt = VT_BYREF | VT_VARIANT;
-    r.pvarVal = target;
+    VARIANT r = Of(VT_ARRAY | VT_VARIANT);
+    r.parray = SafeArrayCreateVector(VT_VARIANT, lower, static_cast<ULONG>(elements.size()));
+    VARIANT* data = nullptr;
+    SafeArrayAccessData(r.parray, reinterpret_cast<void**>(&data));
+    std::copy(elements.begin(), elements.end(), data);
+    SafeArrayUnaccessData(r.parray);
     return r;
 }
-// A script array (VT_ARRAY | VT_VARIANT of VT_I4) and back; {-1} for a non-array.
-inline VARIANT MakeArray(const Bytes& values)
+// A script array of VT_I4 values.
+inline VARIANT MakeArray(const Bytes& values, LONG lower = 0)
 {
-    VARIANT v;
-    v.vt = VT_ARRAY | VT_VARIANT;
-    v.parray = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(values.size()));
-    for (LONG i = 0; i < static_cast<LONG>(values.size()); ++i) {
-        VARIANT e = Long(values[i]);
-        SafeArrayPutElement(v.parray, &i, &e);
-    }
-    return v;
+    std::vector<VARIANT> e;
+    for (int v : values)
+        e.push_back(Long(v));
+    return Arr(e, lower);
 }
-inline void MakeArray(VARIANT* out, const Bytes& values) { *out = MakeArray(values); }
+// The values of a script array of VT_I4; another element type shows as
+// -1000 - vt, anything but an array as {-1}.
 inline Bytes ReadArray(const VARIANT& v)
 {
     if (v.vt != (VT_ARRAY | VT_VARIANT))
@@ -99,38 +111,142 @@ inline Bytes ReadArray(const VARIANT& v)
     }
     return out;
 }
+
+// One IDispatch::Invoke, as a script engine makes it: arguments are added
+// first to last; by-value ones are owned (cleared) by the call.
+class Call {
+public:
+    Call(IDispatch* target, DISPID dispid) : target_(target), dispid_(dispid) {}
+    ~Call()
+    {
+        for (VARIANT& v : args_)
+            VariantClear(&v);
+        SysFreeString(excep.bstrSource);
+        SysFreeString(excep.bstrDescription);
+        SysFreeString(excep.bstrHelpFile);
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+
+    Call& Arg(VARIANT v) { args_.push_back(v); return *this; }
+    Call& Text(const std::string& ansi) { VARIANT v = Of(VT_BSTR); v.bstrVal = tavro::ToBstr(ansi); return Arg(v); }
+    Call& Long(LONG value) { return Arg(wt::Long(value)); }
+    Call& Ref(VARIANT* variable) { return Arg(ByRef(variable)); } // as VBScript passes variables
+
+    HRESULT Run(WORD flags = DISPATCH_METHOD)
+    {
+        std::vector<VARIANT> reversed(args_.rbegin(), args_.rend()); // rgvarg is last to first
+        DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+        hr = target_->Invoke(dispid_, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.get(), &excep, &argErr);
+        return hr;
+    }
+    // A BOOL result as a script sees it: "true", "false", else what came instead.
+    std::string Bool()
+    {
+        if (Run() != S_OK)
+            return "hr " + std::to_string(hr);
+        if (result->vt != VT_BOOL)
+            return "vt " + std::to_string(result->vt);
+        return result->boolVal == VARIANT_TRUE ? "true" : result->boolVal == VARIANT_FALSE ? "false" : "bad";
+    }
+
+    Variant result;
+    EXCEPINFO excep{};
+    UINT argErr = 0xFFFF;
+    HRESULT hr = E_FAIL;
+
+private:
+    IDispatch* target_;
+    DISPID dispid_;
+    std::vector<VARIANT> args_;
+};
+
+// The ANSI text of a VT_BSTR result; "<vt N>" for any other type.
+inline std::string ResultText(const VARIANT& v)
+{
+    return v.vt == VT_BSTR ? tavro::ToAnsi(v.bstrVal) : "<vt " + std::to_string(v.vt) + ">";
+}
+
+// A control made as its class factory makes it, released with the holder.
+template <class Ctrl>
+class Made {
+public:
+    Made() : unknown_(Ctrl::Create()) {}
+    ~Made() { unknown_->Release(); }
+    Made(const Made&) = delete;
+    Made& operator=(const Made&) = delete;
+    IDispatch* dispatch() const { return static_cast<IDispatch*>(unknown_); }
+    Ctrl* operator->() const { return static_cast<Ctrl*>(dispatch()); }
+
+private:
+    IUnknown* unknown_;
+};
+
+// ---- files ----
+
+inline void WriteRaw(const std::string& name, const std::string& bytes)
+{
+    std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
+}
+inline std::string ReadRaw(const std::string& name) // "<missing>" when it cannot be opened
+{
+    std::ifstream in(name, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()) : "<missing>";
+}
+
+// A new empty folder under the temporary folder, with a trailing backslash;
+// removed with everything in it when the holder goes.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const char* tag)
+    {
+        static std::atomic<int> serial{0};
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        path_ = std::string(temp) + "tavro_" + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                std::to_string(++serial) + "\\";
+        RemoveTree(path_);
+        CreateDirectoryA(path_.c_str(), nullptr);
+    }
+    ~ScratchFolder() { RemoveTree(path_); }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+
+private:
+    static void RemoveTree(const std::string& folder)
+    {
+        WIN32_FIND_DATAA data;
+        HANDLE h = FindFirstFileA((folder + "*").c_str(), &data);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = data.cFileName;
+                if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileA((folder + name).c_str());
+                else if (name != "." && name != "..")
+                    RemoveTree(folder + name + "\\");
+            } while (FindNextFileA(h, &data));
+            FindClose(h);
+        }
+        RemoveDirectoryA(folder.c_str());
+    }
+
+    std::string path_;
+};
+
+// ---- MidiIO ----
+
 // Clock values are the low 32 bits of a larger count: arithmetic modulo 2^32.
 inline long Diff(long a, long b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
 inline long Plus(long t, long d) { return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(d)); }
 
 enum Dispid : DISPID { kOpenIn = 1, kOpenOut = 6, kGetNextEvent = 9, kSendMidiEvent = 10, kCreateTimer = 17 };
 
-// Calls a method by DISPID as a script engine does (arguments first to last;
-// by-value ones are cleared); a failed call leaves the result empty.
-inline void Call(IDispatch* d, DISPID id, std::vector<VARIANT> args, Variant& result)
-{
-    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-    DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    if (d->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr) != S_OK)
-        VariantClear(result.get());
-    for (VARIANT& v : args)
-        if (!(v.vt & VT_BYREF))
-            VariantClear(&v);
-}
-// A BOOL result as a script sees it: "true", "false", else what came instead.
-inline std::string CallBool(IDispatch* d, DISPID id, std::vector<VARIANT> args)
-{
-    Variant r;
-    Call(d, id, std::move(args), r);
-    if (r->vt != VT_BOOL)
-        return "vt " + std::to_string(r->vt);
-    return r->boolVal == VARIANT_TRUE ? "true" : r->boolVal == VARIANT_FALSE ? "false" : "bad";
-}
-
 inline bool Send(CMidiIOCtrl* c, long port, const Bytes& bytes, long time = 0)
 {
     Variant a;
-    MakeArray(a.get(), bytes);
+    *a.get() = MakeArray(bytes);
     return c->SendMidiEvent(port, time, a.get());
 }
 
@@ -143,22 +259,19 @@ struct Received {
 // the array appends -1 to the data.
 inline bool NextEvent(CMidiIOCtrl* c, Received& r)
 {
-    Variant p, t, d, n;
-    Call(c, kGetNextEvent, {ByRef(p.get()), ByRef(t.get()), ByRef(d.get())}, n);
+    Variant p, t, d;
+    Call call(c, kGetNextEvent);
+    call.Ref(p.get()).Ref(t.get()).Ref(d.get()).Run();
     r = Received();
     if (p->vt != VT_I4)
         return false;
     r.port = p->lVal;
     r.time = t->vt == VT_I4 ? t->lVal : -1;
     r.data = ReadArray(*d.get());
-    if (n->vt != VT_I4 || n->lVal != static_cast<long>(r.data.size()))
+    if (call.result->vt != VT_I4 || call.result->lVal != static_cast<long>(r.data.size()))
         r.data.push_back(-1);
     return true;
 }
-
-// Virtual port k (0-based): the last 32 entries of each table.
-inline long VirtualInId(CMidiIOCtrl* c, int k) { return c->GetMidiInPortCount() - 31 + k; }
-inline long VirtualOutId(CMidiIOCtrl* c, int k) { return c->GetMidiOutPortCount() - 31 + k; }
 
 // Event sink counting OnMidiEvents and OnTimer, with an optional action.
 struct Sink : IDispatch {
@@ -209,9 +322,10 @@ public:
     }
     CMidiIOCtrl* get() const { return c; }
     CMidiIOCtrl* operator->() const { return c; }
-    long In(int k) const { return VirtualInId(c, k); }
-    long Out(int k) const { return VirtualOutId(c, k); }
-    bool Send(long port, const Bytes& bytes, long time = 0) { return miditest::Send(c, port, bytes, time); }
+    // Virtual port k (0-based): the last 32 entries of each table.
+    long In(int k) const { return c->GetMidiInPortCount() - 31 + k; }
+    long Out(int k) const { return c->GetMidiOutPortCount() - 31 + k; }
+    bool Send(long port, const Bytes& bytes, long time = 0) { return wt::Send(c, port, bytes, time); }
     std::string InName(long id) const { return tavro::ToAnsi(tavro::Bstr(c->GetMidiInPortName(id)).get()); }
     std::string OutName(long id) const { return tavro::ToAnsi(tavro::Bstr(c->GetMidiOutPortName(id)).get()); }
     Received Next()
@@ -231,6 +345,8 @@ private:
     DWORD cookie_ = 0;
 };
 
+// ---- peer processes ----
+
 // Names unique to this test process, so leftovers of other runs never meet.
 inline std::string UniqueName(const std::string& what)
 {
@@ -247,7 +363,7 @@ public:
     NamedEvent& operator=(const NamedEvent&) = delete;
     const std::string& name() const { return name_; }
     void Set() { SetEvent(handle_); }
-    bool WaitPumping(DWORD timeoutMs = 60000) { return miditest::WaitPumping(handle_, timeoutMs); }
+    bool WaitPumping(DWORD timeoutMs = 60000) { return wt::WaitPumping(handle_, timeoutMs); }
 
 private:
     std::string name_;
@@ -261,15 +377,13 @@ public:
     explicit Peer(const std::string& arguments)
     {
         char path[MAX_PATH];
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        std::string commandLine(path);
+        std::string commandLine(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
         commandLine = "\"" + commandLine.erase(commandLine.find_last_of("\\/") + 1) + "vport_peer.exe\" " + arguments;
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         si.hStdOutput = si.hStdError = GetStdHandle(STD_OUTPUT_HANDLE);
-        fflush(stdout);
         PROCESS_INFORMATION pi = {};
         if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
             CloseHandle(pi.hThread);
@@ -303,4 +417,4 @@ private:
     HANDLE process_ = nullptr;
 };
 
-} // namespace miditest
+} // namespace wt
