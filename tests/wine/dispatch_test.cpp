@@ -101,6 +101,47 @@ VARIANT Str(const wchar_t* s, UINT len = 0)
     return r;
 }
 
+// An object whose default value is another such object `hops` times, then
+// 3; with hops < 0 it is the object itself, without end.
+class DefaultValue final : public IDispatch {
+public:
+    explicit DefaultValue(int hops) : hops_(hops) {}
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG left = --refs_;
+        if (!left)
+            delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = this, AddRef(), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                     UINT*) override
+    {
+        result->vt = hops_ == 0 ? VT_I4 : VT_DISPATCH;
+        if (hops_ == 0)
+            result->lVal = 3;
+        else
+            result->pdispVal = hops_ < 0 ? (AddRef(), this) : new DefaultValue(hops_ - 1);
+        return S_OK;
+    }
+
+private:
+    int hops_;
+    ULONG refs_ = 1;
+};
+
+VARIANT Object(IDispatch* owned)
+{
+    VARIANT r;
+    r.vt = VT_DISPATCH;
+    r.pdispVal = owned;
+    return r;
+}
+
 class Framework : public ::testing::Test {
 protected:
     void SetUp() override
@@ -148,6 +189,7 @@ TEST_F(Framework, ArgumentsAreCoercedAndCounted)
         {{Str(L"x"), Dbl(2)}, DISP_E_TYPEMISMATCH, 1},
         {{Long(1), Str(L"y")}, DISP_E_TYPEMISMATCH, 0},
         {{Dbl(1e20), Dbl(2)}, DISP_E_OVERFLOW, 1},
+        {{Object(new DefaultValue(-1)), Dbl(2)}, DISP_E_TYPEMISMATCH, 1},
     };
     for (Bad& b : bad) {
         Call c;
@@ -155,6 +197,12 @@ TEST_F(Framework, ArgumentsAreCoercedAndCounted)
         EXPECT_EQ(c.hr, b.hr);
         EXPECT_EQ(c.argErr, b.argErr);
         EXPECT_EQ(c.result->vt, VT_EMPTY);
+    }
+    {
+        Call c; // a few steps of default values convert
+        Invoke(disp(), 1, {Object(new DefaultValue(2)), Dbl(0)}, c);
+        EXPECT_EQ(c.hr, S_OK);
+        EXPECT_EQ(c.result->lVal, 3);
     }
     {
         SAFEARRAY* sa = SafeArrayCreateVector(VT_VARIANT, 0, 2);
