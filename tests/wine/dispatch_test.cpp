@@ -107,25 +107,18 @@ class DefaultValue final : public IDispatch {
 public:
     explicit DefaultValue(int hops) : hops_(hops) {}
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --refs_;
-        if (!left)
-            delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs_ ? refs_ : (delete this, 0); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = this, AddRef(), S_OK; }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                                     UINT*) override
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* out, EXCEPINFO*, UINT*) override
     {
-        result->vt = hops_ == 0 ? VT_I4 : VT_DISPATCH;
-        if (hops_ == 0)
-            result->lVal = 3;
+        out->vt = hops_ ? VT_DISPATCH : VT_I4;
+        if (hops_)
+            out->pdispVal = hops_ < 0 ? (AddRef(), this) : new DefaultValue(hops_ - 1);
         else
-            result->pdispVal = hops_ < 0 ? (AddRef(), this) : new DefaultValue(hops_ - 1);
+            out->lVal = 3;
         return S_OK;
     }
 
