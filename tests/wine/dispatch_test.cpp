@@ -131,8 +131,7 @@ VARIANT Object(IDispatch* owned)
 {
     VARIANT r;
     r.vt = VT_DISPATCH;
-    r.pdispVal = owned;
-    return r;
+    return r.pdispVal = owned, r;
 }
 
 class Framework : public ::testing::Test {
