@@ -9,6 +9,13 @@ void AnswerSentMessages()
 
 DWORD WaitAnsweringSent(HANDLE handle, DWORD timeoutMs)
 {
+    // A thread without windows (the timer thread, workers) is sent nothing.
+    if (!IsGUIThread(FALSE)) {
+        if (handle)
+            return WaitForSingleObject(handle, timeoutMs);
+        Sleep(timeoutMs);
+        return WAIT_TIMEOUT;
+    }
     const DWORD start = GetTickCount();
     for (;;) {
         const DWORD elapsed = GetTickCount() - start;
