@@ -6,6 +6,7 @@
 #include "ports/MidiPortDM.h"
 #include "ports/MidiPortMM.h"
 #include "ports/MidiPortVirtual.h"
+#include "ports/ThreadWait.h"
 #include "TAVRO_h.h"
 #include "tools/Wildcard.h"
 
@@ -100,8 +101,16 @@ CMidiIOCtrl::CMidiIOCtrl() : ControlBase(kClass)
 
 CMidiIOCtrl::~CMidiIOCtrl()
 {
+    // Nothing sent to the window reaches the control from here on (waits
+    // below answer sent messages, and the window outlives this body).
+    m_notifyWnd.SetOwner(nullptr);
     KillTimer();
     StopSendTimer();
+    m_outQueue.ClearMidiOutBuffer(0);
+    // A tick that found the control before its timer stopped may still be
+    // sending, perhaps to this thread's window: answer while waiting. A tick
+    // is bounded by the ports' delivery timeouts.
+    WaitUntilAnsweringSent([this] { return m_ticksRunning == 0; }, INFINITE);
     timeEndPeriod(1);
 
     // Ports close themselves; no callback runs after this.
@@ -179,18 +188,20 @@ BOOL CMidiIOCtrl::ClosePort(Direction dir, long portID)
 {
     if (!IsAllOrPortId(dir, portID))
         return FALSE;
-    // Stored input of a closed port is discarded, and its queued output is
-    // never sent later.
-    if (dir == kIn)
-        ClearMidiInBuffer(portID);
-    else
+    // Queued output of a closed port is never sent later; input stored until
+    // the port has closed (it may arrive while the close waits) is discarded.
+    if (dir == kOut)
         ClearMidiOutBuffer(portID);
+    BOOL closed = TRUE;
     if (portID == 0) {
         for (auto& port : m_ports[dir])
             port->Close();
-        return TRUE;
+    } else {
+        closed = Port(dir, portID)->Close();
     }
-    return Port(dir, portID)->Close();
+    if (dir == kIn)
+        ClearMidiInBuffer(portID);
+    return closed;
 }
 
 BOOL CMidiIOCtrl::SetSysLen(Direction dir, long portID, long maxDataLen)

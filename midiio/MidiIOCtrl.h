@@ -81,6 +81,12 @@ private:
 
     void FlushDueOutEvents(UINT timerId);
     void StopSendTimer();
+    // Timers are started without TIME_KILL_SYNCHRONOUS, so killing one never
+    // waits for a tick (a tick may be sending to this thread's window). A
+    // tick reaches its control only through the timer list, which counts the
+    // ticks running; the destructor waits for that count to reach 0.
+    UINT StartTimer(UINT delayMs, UINT resolutionMs);
+    void StopTimer(UINT timerId);
     static void CALLBACK TimerProc(UINT timerId, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
 
     // The port table: one list per direction, ID n at index n - 1, built in
@@ -103,7 +109,7 @@ private:
 
     tavro::MidiInStore m_inStore;   // locks itself
     tavro::MidiOutQueue m_outQueue; // locks itself
-    std::mutex m_lock;              // guards m_sendTimerId changes
+    std::mutex m_lock;              // orders starting and stopping the send timer; nothing waits under it
     IDirectMusic8* m_pDirectMusic = nullptr;
     IReferenceClock* m_pMasterClock = nullptr;
     bool m_comInitialized = false;
@@ -111,5 +117,6 @@ private:
     std::atomic<bool> m_notifyPending{false}; // a WM_MIDIEVENTS is waiting
     std::atomic<UINT> m_userTimerId{0}; // read by the timer thread
     std::atomic<UINT> m_sendTimerId{0};
+    std::atomic<int> m_ticksRunning{0}; // ticks of this control's timers in progress
     CMidiNotifyWnd m_notifyWnd;
 };

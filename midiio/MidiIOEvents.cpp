@@ -3,6 +3,7 @@
 #include "midiio/MidiIOCtrl.h"
 
 #include "ports/MidiPortVirtual.h"
+#include "ports/ThreadWait.h"
 
 #include <mmsystem.h>
 
@@ -41,6 +42,17 @@ bool PutByteArray(VARIANT* out, const std::vector<uint8_t>& bytes)
     return true;
 }
 
+// The running timers of this process and their controls. A tick finds its
+// control here and counts itself running before it leaves the lock, so once
+// a timer is removed no later tick reaches the control. A leaf lock: held for
+// the list only, never while calling out or waiting.
+struct TimerEntry {
+    UINT id;
+    CMidiIOCtrl* control;
+};
+std::mutex g_timerListLock;
+std::vector<TimerEntry> g_timerList;
+
 } // namespace
 
 // ---- Input store ----------------------------------------------------------
@@ -55,12 +67,16 @@ void CMidiIOCtrl::AddInputEvent(CMidiPort* port, int64_t receivedTime, int64_t p
     // system, the dearest step here).
     if (m_inStore.AddInputEvent(port->portNumber, receivedTime, portTime, data, length)
             == tavro::AddInputResult::StoredNotify
-        && !m_notifyPending.exchange(true))
-        PostMessageA(m_notifyWnd.GetSafeHwnd(), WM_MIDIEVENTS, 0, 0);
+        && !m_notifyPending.exchange(true)
+        && !PostMessageA(m_notifyWnd.GetSafeHwnd(), WM_MIDIEVENTS, 0, 0))
+        m_notifyPending = false; // refused (a full queue): the next input posts again
 }
 
 long CMidiIOCtrl::GetNextEvent(VARIANT* portID, VARIANT* msgTime, VARIANT* dataArray)
 {
+    // A host that pumps no messages (cscript) still takes in what is being
+    // sent to its virtual input ports while it polls.
+    AnswerSentMessages();
     VariantClear(portID);
     VariantClear(msgTime);
     VariantClear(dataArray);
@@ -91,6 +107,7 @@ long CMidiIOCtrl::GetMidiInEventCount(long portID)
 {
     if (!IsAllOrPortId(kIn, portID))
         return 0;
+    AnswerSentMessages();
     return static_cast<long>(m_inStore.GetMidiInEventCount(static_cast<uint32_t>(portID)));
 }
 
@@ -126,13 +143,13 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
         return port->Send(array);
 
     // For later: only an open port queues, and the queue keeps its own copy
-    // of the bytes, so the script may reuse its array at once.
+    // of the bytes, so the script may reuse its array at once. A message with
+    // an element that does not convert is queued too and dropped when due.
     if (!port->Send(nullptr))
         return FALSE;
     std::vector<uint8_t> bytes;
-    if (!ReadMessageBytes(array, bytes))
-        return FALSE;
-    switch (m_outQueue.AddOutEvent(port->portNumber, sendTime, std::move(bytes))) {
+    const bool readable = ReadMessageBytes(array, bytes);
+    switch (m_outQueue.AddOutEvent(port->portNumber, sendTime, std::move(bytes), readable)) {
     case tavro::AddOutResult::Failed:
         return FALSE;
     case tavro::AddOutResult::Queued:
@@ -141,8 +158,7 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
         break;
     }
     std::lock_guard<std::mutex> lock(m_lock);
-    m_sendTimerId = timeSetEvent(1, 1, &TimerProc, reinterpret_cast<DWORD_PTR>(this),
-                                 TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+    m_sendTimerId = StartTimer(1, 1);
     if (!m_sendTimerId) {
         // No timer, so nothing would ever send it: take the message back.
         m_outQueue.SendTimerStopped();
@@ -172,58 +188,96 @@ void CMidiIOCtrl::FlushDueOutEvents(UINT timerId)
 {
     const int64_t now = ReadMasterClock();
     bool keepRunning = m_outQueue.FlushDueOutEvents(now, [this](const tavro::MidiOutEvent& event) {
-        m_ports[kOut][event.portId - 1]->SendBytes(event.data); // a refused message is dropped
+        if (event.readable) // a refused or unreadable message is dropped
+            m_ports[kOut][event.portId - 1]->SendBytes(event.data);
     });
     if (keepRunning)
         return;
     std::lock_guard<std::mutex> lock(m_lock);
-    // Killing its own timer from inside its callback does not wait.
-    timeKillEvent(timerId);
+    StopTimer(timerId);
     if (m_sendTimerId == timerId)
         m_sendTimerId = 0;
 }
 
 void CMidiIOCtrl::StopSendTimer()
 {
-    UINT id;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        id = m_sendTimerId;
-        m_sendTimerId = 0;
-    }
-    // Synchronous kill: returns after a tick in progress has finished.
-    if (id)
-        timeKillEvent(id);
+    std::lock_guard<std::mutex> lock(m_lock);
+    StopTimer(m_sendTimerId.exchange(0));
     m_outQueue.SendTimerStopped();
 }
 
 // ---- Timers and events ------------------------------------------------------
 
-void CALLBACK CMidiIOCtrl::TimerProc(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR)
+UINT CMidiIOCtrl::StartTimer(UINT delayMs, UINT resolutionMs)
 {
-    auto* self = reinterpret_cast<CMidiIOCtrl*>(user);
+    const UINT id = timeSetEvent(delayMs, resolutionMs, &TimerProc, 0, TIME_PERIODIC);
+    if (!id)
+        return 0;
+    // Ticks before this entry exists find no control and are ignored.
+    try {
+        std::lock_guard<std::mutex> list(g_timerListLock);
+        g_timerList.push_back({id, this});
+    } catch (const std::bad_alloc&) {
+        timeKillEvent(id);
+        return 0;
+    }
+    return id;
+}
+
+// Never waits: a tick already past the list lock may still run, and the
+// destructor alone waits for it.
+void CMidiIOCtrl::StopTimer(UINT timerId)
+{
+    if (!timerId)
+        return;
+    {
+        std::lock_guard<std::mutex> list(g_timerListLock);
+        for (auto it = g_timerList.begin(); it != g_timerList.end(); ++it) {
+            if (it->id == timerId) {
+                g_timerList.erase(it);
+                break;
+            }
+        }
+    }
+    timeKillEvent(timerId);
+}
+
+void CALLBACK CMidiIOCtrl::TimerProc(UINT timerId, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
+{
+    CMidiIOCtrl* self = nullptr;
+    {
+        std::lock_guard<std::mutex> list(g_timerListLock);
+        for (const TimerEntry& entry : g_timerList) {
+            if (entry.id == timerId) {
+                self = entry.control;
+                ++self->m_ticksRunning;
+                break;
+            }
+        }
+    }
+    if (!self)
+        return;
     if (timerId == self->m_sendTimerId)
         self->FlushDueOutEvents(timerId);
     else if (timerId == self->m_userTimerId)
         PostMessageA(self->m_notifyWnd.GetSafeHwnd(), WM_MIDITIMER, timerId, 0);
+    --self->m_ticksRunning;
 }
 
 BOOL CMidiIOCtrl::CreateTimer(long msecDelay)
 {
     KillTimer();
     // A negative delay is a huge unsigned one, which the timer refuses.
-    m_userTimerId = timeSetEvent(static_cast<UINT>(msecDelay), 2, &TimerProc, reinterpret_cast<DWORD_PTR>(this),
-                                 TIME_PERIODIC | TIME_KILL_SYNCHRONOUS);
+    m_userTimerId = StartTimer(static_cast<UINT>(msecDelay), 2);
     return m_userTimerId != 0;
 }
 
 void CMidiIOCtrl::KillTimer()
 {
-    UINT id = m_userTimerId;
+    UINT id = m_userTimerId.exchange(0);
     if (!id)
         return;
-    m_userTimerId = 0;
-    timeKillEvent(id);
+    StopTimer(id);
     // Ticks already posted are dropped; a late post of the old timer is
     // ignored by OnTimerMessage, whose ID no longer matches.
     m_notifyWnd.RemovePending(WM_MIDITIMER);

@@ -9,7 +9,7 @@
 namespace tavro {
 
 AddOutResult MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime,
-                                       std::vector<uint8_t> data) noexcept {
+                                       std::vector<uint8_t> data, bool readable) noexcept {
     List node;
     try {
         node.emplace_back();
@@ -20,6 +20,7 @@ AddOutResult MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime,
     ev.portId = portId;
     ev.sendTime = sendTime;
     ev.data = std::move(data);
+    ev.readable = readable;
 
     std::lock_guard<std::mutex> guard(m_lock);
     // From the back: a message later than all queued ones is placed at once.

@@ -16,6 +16,7 @@ struct MidiOutEvent {
     uint32_t portId = 0;        // output port ID (portNumber), 1-based
     int64_t sendTime = 0;       // master clock time to send at, 100 ns units
     std::vector<uint8_t> data;  // the message bytes
+    bool readable = true;       // false: the script's array did not convert; dropped when due
 };
 
 enum class AddOutResult {
@@ -43,7 +44,8 @@ public:
 
     // Inserts behind the last entry whose sendTime <= the new one (searching
     // from the back), or at the front when every entry is later.
-    AddOutResult AddOutEvent(uint32_t portId, int64_t sendTime, std::vector<uint8_t> data) noexcept;
+    AddOutResult AddOutEvent(uint32_t portId, int64_t sendTime, std::vector<uint8_t> data,
+                             bool readable = true) noexcept;
 
     // One timer tick: takes the due entries one at a time, in queue order, and
     // calls send(const MidiOutEvent&) for each with the lock released (so send

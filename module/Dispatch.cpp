@@ -11,6 +11,34 @@ const DispatchEntry* DispatchTable::Find(DISPID dispid) const
     return nullptr;
 }
 
+HRESULT ChangeType(VARIANT* out, VARIANT* in, VARTYPE vt)
+{
+    // An object converts through its default value. VariantChangeType would
+    // follow default values without end (an object can return itself), so
+    // they are taken here, a bounded number of steps.
+    constexpr int kMaxDefaultValueSteps = 8;
+    Variant value;
+    VARIANT* v = in;
+    for (int step = 0;; ++step) {
+        IDispatch* object = v->vt == VT_DISPATCH                                 ? v->pdispVal
+                            : v->vt == (VT_BYREF | VT_DISPATCH) && v->ppdispVal ? *v->ppdispVal
+                                                                                 : nullptr;
+        if (!object)
+            break;
+        if (step == kMaxDefaultValueSteps)
+            return DISP_E_TYPEMISMATCH;
+        DISPPARAMS none = {};
+        Variant next;
+        if (FAILED(object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET | DISPATCH_METHOD,
+                                  &none, next.get(), nullptr, nullptr)))
+            return DISP_E_TYPEMISMATCH;
+        VariantClear(value.get());
+        *value.get() = next.release();
+        v = value.get();
+    }
+    return VariantChangeType(out, v, 0, vt);
+}
+
 namespace dispatch_detail {
 
 VARIANT* Deref(VARIANT* v)
@@ -26,7 +54,7 @@ HRESULT Coerce(VARIANT* arg, VARTYPE vt, Variant& out)
     VARIANT* v = Deref(arg);
     if (!v)
         return DISP_E_TYPEMISMATCH;
-    HRESULT hr = VariantChangeType(out.get(), v, 0, vt);
+    HRESULT hr = ChangeType(out.get(), v, vt);
     if (FAILED(hr) && hr != DISP_E_OVERFLOW)
         hr = DISP_E_TYPEMISMATCH;
     return hr;

@@ -43,6 +43,11 @@ constexpr DispatchTable MakeDispatchTable(const DispatchEntry (&entries)[N])
     return {entries, N};
 }
 
+// VariantChangeType(out, in, 0, vt), except that an object is converted
+// through at most a few steps of its default value (DISP_E_TYPEMISMATCH
+// beyond). `out` may be `in`.
+HRESULT ChangeType(VARIANT* out, VARIANT* in, VARTYPE vt);
+
 namespace dispatch_detail {
 
 // The value a script passed, behind any VT_BYREF|VT_VARIANT indirection.

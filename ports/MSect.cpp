@@ -2,6 +2,8 @@
 // every process sharing a section follows.
 #include "ports/MSect.h"
 
+#include "ports/ThreadWait.h"
+
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -106,7 +108,8 @@ DWORD EnterMSect(MSect* section, DWORD timeoutMs)
         // let this wait through without a count.
         ResetEvent(section->event);
         ReleaseSpinLock(shared);
-        if (WaitForSingleObject(section->event, timeoutMs) == WAIT_TIMEOUT)
+        // The holder may be sending to a window of this thread: answer.
+        if (WaitAnsweringSent(section->event, timeoutMs) == WAIT_TIMEOUT)
             return WAIT_TIMEOUT;
         // Woken (or the wait failed): look at the counts again.
     }

@@ -2,6 +2,8 @@
 // one prepared header, time stamps on the system millisecond clock.
 #include "ports/MidiPortMM.h"
 
+#include "ports/ThreadWait.h"
+
 std::atomic<DWORD> g_openTime{0};
 
 namespace {
@@ -40,7 +42,7 @@ void CMidiPortMM::Signal()
 
 bool CMidiPortMM::Open()
 {
-    std::lock_guard<std::mutex> lock(portLock_);
+    std::lock_guard<std::mutex> lock(openCloseLock_);
     CloseLocked();
     MMRESULT rc = isInput
                       ? midiInOpen(&hIn_, deviceIndex, reinterpret_cast<DWORD_PTR>(&InputCallback),
@@ -76,8 +78,11 @@ bool CMidiPortMM::Open()
     // Made after the open, so the open notification does not signal it.
     event_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     // Deliveries start once isOpen is set: set before the input starts, so
-    // the first message is not lost.
-    isOpen = true;
+    // the first message is not lost. Sends see the handles set above.
+    {
+        std::lock_guard<std::mutex> sends(portLock_);
+        isOpen = true;
+    }
     if (isInput && midiInStart(hIn_) != MMSYSERR_NOERROR) {
         CloseLocked();
         return false;
@@ -87,7 +92,7 @@ bool CMidiPortMM::Open()
 
 bool CMidiPortMM::Close()
 {
-    std::lock_guard<std::mutex> lock(portLock_);
+    std::lock_guard<std::mutex> lock(openCloseLock_);
     return CloseLocked();
 }
 
@@ -96,7 +101,9 @@ bool CMidiPortMM::CloseLocked()
     if (!hIn_ && !hOut_)
         return true;
     {
-        // From here on the callbacks deliver nothing and give no buffer back.
+        // From here on no send starts, and the callbacks deliver nothing and
+        // give no buffer back.
+        std::lock_guard<std::mutex> sends(portLock_);
         std::lock_guard<std::mutex> lock(requeueLock_);
         isOpen = false;
     }
@@ -108,7 +115,7 @@ bool CMidiPortMM::CloseLocked()
     }
     if (data_) {
         if (event_ && (header_.dwFlags & MHDR_DONE))
-            WaitForSingleObject(event_, kCloseWaitMs);
+            WaitAnsweringSent(event_, kCloseWaitMs);
         if (isInput)
             midiInUnprepareHeader(hIn_, &header_, sizeof header_);
         else
@@ -125,7 +132,7 @@ bool CMidiPortMM::CloseLocked()
     else
         midiOutClose(hOut_);
     if (event_) {
-        WaitForSingleObject(event_, kCloseWaitMs); // the close notification
+        WaitAnsweringSent(event_, kCloseWaitMs); // the close notification
         CloseHandle(event_);
         event_ = nullptr;
     }
@@ -144,7 +151,7 @@ bool CMidiPortMM::SendBytes(const std::vector<uint8_t>& bytes)
     if (isInput)
         return false;
     std::lock_guard<std::mutex> lock(portLock_);
-    if (!hOut_ || !isOpen)
+    if (!isOpen || !hOut_)
         return false;
     if (bytes.size() == 3) {
         DWORD packed = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16);

@@ -30,9 +30,12 @@ private:
     void OnInput(UINT msg, DWORD_PTR param1, DWORD_PTR param2);
     void Signal();
 
-    // The script's thread and the send timer's thread may both send on one
-    // port; this lock serialises Send, Open and Close of the port (never held
-    // by the device callbacks, which only read isOpen).
+    // Open and Close (the control's thread) hold openCloseLock_ through the
+    // close's waits for the driver. Sends (the control's and the send timer's
+    // threads) take portLock_ only for one send; a close takes it only to
+    // clear isOpen, so a close never stalls the timer thread for its waits.
+    // Neither is taken by the device callbacks, which only read isOpen.
+    std::mutex openCloseLock_;
     std::mutex portLock_;
     // Orders the input callback's giving back of the buffer against Close
     // clearing isOpen, so that a close never waits for a buffer that went

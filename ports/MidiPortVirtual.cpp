@@ -2,6 +2,8 @@
 // the shared block, delivery to listeners and reception on their window.
 #include "ports/MidiPortVirtual.h"
 
+#include "ports/ThreadWait.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,12 @@
 namespace {
 
 constexpr DWORD kSectionWaitMs = 1000;
+// How long a sender waits for one listener to take a message. A listener
+// whose thread does not answer for that long (hung, busy, or a host that
+// pumps nothing and is not polling) loses the message instead of stalling
+// the sender, which may be the timer thread sending for every control of
+// its process.
+constexpr UINT kDeliverWaitMs = 2000;
 
 // Mapping tables of this process, one entry per index. The mapping and view
 // change only while the index's section is held; the count is interlocked.
@@ -78,17 +86,11 @@ HWND WindowFromWord(uint32_t word)
 
 // Takes a port's lock. Its holder may be sending to a window of this very
 // thread and waiting for the reply (the send timer's thread sending to the
-// control that listens on the same index), so the wait keeps handling the
-// messages sent to this thread.
+// control that listens on the same index), so the wait keeps answering.
 std::unique_lock<std::mutex> LockPort(std::mutex& portLock)
 {
-    std::unique_lock<std::mutex> lock(portLock, std::try_to_lock);
-    while (!lock.owns_lock()) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_SENDMESSAGE);
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        lock.try_lock();
-    }
+    std::unique_lock<std::mutex> lock(portLock, std::defer_lock);
+    WaitUntilAnsweringSent([&lock] { return lock.try_lock(); }, INFINITE);
     return lock;
 }
 
@@ -307,9 +309,11 @@ bool CMidiPortVirtual::SendBytes(const std::vector<uint8_t>& bytes)
         }
         if (!bytes.empty())
             memcpy(block->data, bytes.data(), bytes.size());
-        // Returns once the receiver has copied the data area.
-        SendMessageA(WindowFromWord(listener.receiverWindow), WM_VIRTUALMIDI, listener.receiverPort,
-                     static_cast<LPARAM>(bytes.size()));
+        // Returns once the receiver has copied the data area (or gave up).
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(WindowFromWord(listener.receiverWindow), WM_VIRTUALMIDI, listener.receiverPort,
+                            static_cast<LPARAM>(bytes.size()), SMTO_NORMAL, kDeliverWaitMs,
+                            &answer);
     }
     LeaveMSect(section, 1, nullptr);
     return sent;

@@ -56,6 +56,39 @@ const tavro::ControlClass TestCtrl::kClass = {
     &CLSID_MidiIO, &DIID__DMidiIO, &DIID__DMidiIOEvents, L"Test.Control", tavro::MakeDispatchTable(kEntries),
 };
 
+// An object whose default value is another such object `hops` times, then
+// 3; with hops < 0 it is the object itself, without end.
+class DefaultValue final : public IDispatch {
+public:
+    explicit DefaultValue(int hops) : hops_(hops) {}
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs_ ? refs_ : (delete this, 0); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { return *out = this, AddRef(), S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* out, EXCEPINFO*, UINT*) override
+    {
+        out->vt = hops_ ? VT_DISPATCH : VT_I4;
+        if (hops_)
+            out->pdispVal = hops_ < 0 ? (AddRef(), this) : new DefaultValue(hops_ - 1);
+        else
+            out->lVal = 3;
+        return S_OK;
+    }
+
+private:
+    int hops_;
+    ULONG refs_ = 1;
+};
+
+VARIANT Object(IDispatch* owned)
+{
+    VARIANT r;
+    r.vt = VT_DISPATCH;
+    return r.pdispVal = owned, r;
+}
+
 class Framework : public ::testing::Test {
 protected:
     void SetUp() override
@@ -104,6 +137,8 @@ TEST_F(Framework, ArgumentsAreCoercedCountedAndResultsTyped)
         {1, {Long(1), Text(L"y")}, "hr 80020005/0"},
         {1, {Dbl(1e20), Dbl(2)}, "hr 8002000A/1"},
         {1, {MakeArray({1, 2}), Dbl(0)}, "hr 80020005/1"},
+        {1, {Object(new DefaultValue(2)), Dbl(0)}, "3:3"}, // a few default values are followed
+        {1, {Object(new DefaultValue(-1)), Dbl(2)}, "hr 80020005/1"}, // an endless chain is refused
         {2, {Long(3)}, "11:-1"}, // any nonzero BOOL is VARIANT_TRUE
         {2, {Long(-3)}, "11:0"},
         {4, {}, "bstr:"}, // a null string reaches scripts as ""

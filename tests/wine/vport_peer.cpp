@@ -171,6 +171,19 @@ int main(int argc, char** argv)
             if (counts != num(1) * 10 + num(2))
                 Fail(where + ": inputs*10 + outputs " + std::to_string(counts) + " (-1: unmapped)");
             i += 3;
+        } else if (cmd == "flood") { // index seconds: sends while the index has listeners
+            Control& c = ctrl();
+            const DWORD start = GetTickCount();
+            DWORD heard = 0; // last time a listener was seen; ends 5 s later, or after 60 s with none
+            long sent = 0;
+            for (c->OpenMidiOutPort(c.Out(num(0))); GetTickCount() - start < static_cast<DWORD>(num(1)) * 1000
+                                                     && GetTickCount() - (heard ? heard : start) < (heard ? 5000u : 60000u);) {
+                const VirtualPortBlock* block = CMidiPortVirtual::MappedBlock(num(0));
+                if (block && block->inputCount > 0) heard = GetTickCount(); else Sleep(1);
+                sent += c.Send(c.Out(num(0)), {0x90, static_cast<int>(sent & 0x7F), 1});
+            }
+            printf("flood: %ld messages sent\n", sent);
+            i += 2;
         } else {
             Fail("unknown command " + cmd);
             break;

@@ -70,8 +70,9 @@ n = io.GetNextEvent(port, t, data)
 Check n = 0 And IsEmpty(port) And IsEmpty(t) And IsEmpty(data), "empty store leaves the variables empty"
 
 ' A message scheduled 50 ms ahead waits in the queue, then arrives.
+Check io.SendMidiEvent(1, io.GetMasterClockTime() + 300, Array(&H80, "x", 0)) = True, "queued, dropped when due"
 Check io.SendMidiEvent(1, io.GetMasterClockTime() + 500, Array(&H80, 60, 0)) = True, "schedule"
-Check io.GetMidiOutEventCount(0) = 1 And io.GetMidiOutEventCount(2) = 0, "queued " & io.GetMidiOutEventCount(0)
+Check io.GetMidiOutEventCount(0) = 2 And io.GetMidiOutEventCount(2) = 0, "queued " & io.GetMidiOutEventCount(0)
 Check WaitForEvents(1) = 1, "the scheduled message arrived"
 Check io.DeleteMidiInEvents(0, 1) = 0 And io.GetMidiInEventCount(0) = 0, "DeleteMidiInEvents"
 Check io.SendMidiEvent(3 + io.GetMidiOutPortCount(), 0, Array(&H90, 1, 1)) = False, "no such port"
