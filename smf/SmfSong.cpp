@@ -23,25 +23,17 @@ int32_t ScaleDelta(uint32_t delta, double factor)
     return static_cast<int32_t>(t);
 }
 
-std::vector<int32_t> MessageOf(const CSmfEventRecord& rec)
+// Meta and system exclusive rows (channel messages are built in place).
+void MessageOf(const CSmfEventRecord& rec, SongMessage& m)
 {
-    std::vector<int32_t> m;
-    switch (rec.kind) {
-    case kSmfEventChannel:
-        m = {rec.status, rec.data1, rec.data2};
-        break;
-    case kSmfEventMeta:
+    if (rec.kind == kSmfEventMeta) {
         m.reserve(rec.data.size() + 3);
         m = {0xFF, rec.metaType, static_cast<int32_t>(rec.length)};
-        m.insert(m.end(), rec.data.begin(), rec.data.end());
-        break;
-    default: // system exclusive, whatever status the file held
+    } else { // system exclusive, whatever status the file held
         m.reserve(rec.data.size() + 1);
-        m.push_back(0xF0);
-        m.insert(m.end(), rec.data.begin(), rec.data.end());
-        break;
+        m = {0xF0};
     }
-    return m;
+    m.insert(m.end(), rec.data.begin(), rec.data.end());
 }
 
 enum class RowOutcome { Event, Skip, Fail };
@@ -58,8 +50,9 @@ uint8_t Low8(const ScriptNumber& n) { return static_cast<uint8_t>(*n & 0xFF); }
 //              (low 8 bits) that does not match the element count; a
 //              channel message of other than 3 elements; a sysex longer
 //              than 0x0FFFFFFF bytes
-RowOutcome BuildEvent(const ScriptRow& row, std::unique_ptr<CSmfEvent>& event)
+RowOutcome BuildEvent(const ScriptRow& row, CSmfTrack& track, CSmfEvent*& event)
 {
+    event = nullptr;
     if (!row.isRow)
         return RowOutcome::Skip;
     if (!row.time || *row.time < 0 || uint32_t(*row.time) > kSmfMaxVarLen)
@@ -70,45 +63,48 @@ RowOutcome BuildEvent(const ScriptRow& row, std::unique_ptr<CSmfEvent>& event)
         if (!n)
             return RowOutcome::Fail;
     }
-    const std::vector<ScriptNumber>& msg = row.message;
+    const auto& msg = row.message;
     const size_t m = msg.size();
     const uint32_t delta = static_cast<uint32_t>(*row.time);
     const uint8_t status = Low8(msg[0]);
 
+    if (status != 0xF0 && status != 0xFF) {
+        if (m != 3)
+            return RowOutcome::Fail;
+        // What SetData would refuse for a channel event: the row is dropped.
+        if ((status & 0x7F) >= 0x70)
+            return RowOutcome::Skip;
+        event = track.NewEvent<CSmfChannelEvent>(delta, status, Low8(msg[1]), Low8(msg[2]));
+        return RowOutcome::Event;
+    }
     CSmfEventRecord rec;
+    std::unique_ptr<CSmfEvent> made;
     if (status == 0xF0) {
         if (m < 3 || m - 1 > kSmfMaxVarLen)
             return RowOutcome::Fail;
-        event = std::make_unique<CSmfSysexEvent>(delta, status);
-        event->GetData(rec);
+        made.reset(track.NewEvent<CSmfSysexEvent>(delta, status));
+        made->GetData(rec);
+        rec.kind = kSmfEventSysex;
         for (size_t i = 1; i < m; ++i)
             rec.data.push_back(Low8(msg[i]));
-    } else if (status == 0xFF) {
+    } else {
         if (m < 3)
             return RowOutcome::Fail;
         const size_t length = Low8(msg[2]);
         if (length + 3 != m)
             return RowOutcome::Fail;
-        event = std::make_unique<CSmfMetaEvent>(delta);
-        event->GetData(rec);
+        made.reset(track.NewEvent<CSmfMetaEvent>(delta));
+        made->GetData(rec);
         rec.metaType = Low8(msg[1]);
         for (size_t i = 3; i < m; ++i)
             rec.data.push_back(Low8(msg[i]));
-    } else {
-        if (m != 3)
-            return RowOutcome::Fail;
-        event = std::make_unique<CSmfChannelEvent>(delta, status);
-        event->GetData(rec);
-        rec.data1 = Low8(msg[1]);
-        rec.data2 = Low8(msg[2]);
     }
     rec.status = status;
     rec.delta = delta;
     rec.length = static_cast<uint32_t>(rec.data.size());
-    if (!event->SetData(rec)) {
-        event.reset();
+    if (!made->SetData(rec))
         return RowOutcome::Skip;
-    }
+    event = made.release();
     return RowOutcome::Event;
 }
 
@@ -150,15 +146,26 @@ int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongArray& song)
     CSmfEventRecord rec;
     for (TrackArray& rows : song.tracks) {
         CSmfTrack* track = file.NextTrack();
+        size_t count = 0;
+        for (CSmfEvent* e = track->Head()->Next(); e; e = e->Next())
+            ++count;
+        rows.reserve(count);
         for (CSmfEvent* e = track->Head()->Next(); e; e = e->Next()) {
+            const uint32_t delta = e->GetDelta();
+            const int32_t time = scale ? ScaleDelta(delta, factor) : static_cast<int32_t>(delta);
+            if (e->IsChannel()) {
+                const auto* c = static_cast<const CSmfChannelEvent*>(e);
+                rows.emplace_back();
+                rows.back().time = time;
+                rows.back().message = {c->GetStatus(), c->Data1(), c->Data2()};
+                continue;
+            }
             e->GetData(rec);
             if (rec.kind == kSmfEventListHead)
                 continue;
-            uint32_t delta = e->GetDelta();
-            SongRow row;
-            row.time = scale ? ScaleDelta(delta, factor) : static_cast<int32_t>(delta);
-            row.message = MessageOf(rec);
-            rows.push_back(std::move(row));
+            rows.emplace_back();
+            rows.back().time = time;
+            MessageOf(rec, rows.back().message);
         }
     }
     return ppq;
@@ -177,16 +184,16 @@ bool SmfFromSong(const ScriptSong& song, int32_t ppq, CSmfFile& file)
         CSmfTrack* track = file.Tracks().Append(static_cast<int32_t>(i));
         CSmfEvent* last = track->Head();
         for (const ScriptRow& row : st.rows) {
-            std::unique_ptr<CSmfEvent> event;
-            switch (BuildEvent(row, event)) {
+            CSmfEvent* event;
+            switch (BuildEvent(row, *track, event)) {
             case RowOutcome::Fail:
                 file.Reset();
                 return false;
             case RowOutcome::Skip:
                 break;
             case RowOutcome::Event:
-                event->InsertAfter(last);
-                last = event.release();
+                event->LinkAfterLast(last);
+                last = event;
                 break;
             }
         }

@@ -3,6 +3,8 @@
 // rescaling) and validates a script's array into a file model for writing.
 // The COM layer only maps VARIANT arrays to and from these structures.
 #pragma once
+#include "smf/InlineVector.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,9 +22,11 @@ constexpr int32_t kDefaultPPQ = 960;
 // One event: its delta time in the requested time base and its message:
 // channel {status, data1, data2} (data2 0 for 0xCn/0xDn),
 // meta {0xFF, type, length, data...}, system exclusive {0xF0, data...}.
+// Up to 3 elements (every channel message, end of track) live in the row.
+using SongMessage = InlineVector<int32_t, 3>;
 struct SongRow {
     int32_t time = 0;
-    std::vector<int32_t> message;
+    SongMessage message;
     bool operator==(const SongRow& o) const { return time == o.time && message == o.message; }
 };
 using TrackArray = std::vector<SongRow>;
@@ -43,7 +47,7 @@ struct ScriptRow {
     ScriptNumber time;
     // false: element 1 is not an array. The row is skipped.
     bool messageIsArray = true;
-    std::vector<ScriptNumber> message;
+    InlineVector<ScriptNumber, 3> message;
 };
 struct ScriptTrack {
     // false: the song element could not be fetched or is not an array: no track.
