@@ -128,9 +128,30 @@ ScriptSong ToScriptSong(const SongArray& song)
     return out;
 }
 
+namespace {
+
+// Collects the tracks into a song array.
+class SongArraySink final : public SongTrackSink {
+public:
+    explicit SongArraySink(SongArray& song) : song_(song) {}
+    void Begin(size_t trackCount) override { song_.tracks.resize(trackCount); }
+    void Track(size_t index, TrackArray& rows) override { song_.tracks[index].swap(rows); }
+
+private:
+    SongArray& song_;
+};
+
+} // namespace
+
 int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongArray& song)
 {
     song.tracks.clear();
+    SongArraySink sink(song);
+    return SongFromSmf(file, ppq, sink);
+}
+
+int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongTrackSink& sink)
+{
     const int32_t n = file.GetTrackCount();
     const uint16_t division = file.GetDivision();
     // Division 0 gives times no meaning (and no nonzero time base to report).
@@ -141,14 +162,16 @@ int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongArray& song)
     const bool scale = ppq != division;
     const double factor = double(ppq) / double(division);
 
-    song.tracks.resize(static_cast<size_t>(n));
+    sink.Begin(static_cast<size_t>(n));
     file.ResetTrackIterator();
     CSmfEventRecord rec;
-    for (TrackArray& rows : song.tracks) {
+    TrackArray rows;
+    for (size_t index = 0; index < static_cast<size_t>(n); ++index) {
         CSmfTrack* track = file.NextTrack();
         size_t count = 0;
         for (CSmfEvent* e = track->Head()->Next(); e; e = e->Next())
             ++count;
+        rows.clear();
         rows.reserve(count);
         for (CSmfEvent* e = track->Head()->Next(); e; e = e->Next()) {
             const uint32_t delta = e->GetDelta();
@@ -167,79 +190,115 @@ int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongArray& song)
             rows.back().time = time;
             MessageOf(rec, rows.back().message);
         }
+        sink.Track(index, rows);
     }
     return ppq;
 }
 
-bool SmfFromSong(const ScriptSong& song, int32_t ppq, CSmfFile& file)
+SmfSongBuilder::SmfSongBuilder(int32_t ppq, CSmfFile& file) : file_(file)
 {
     if (ppq == 0)
         ppq = kDefaultPPQ;
     file.Reset();
     file.SetDivision(static_cast<uint16_t>(ppq & 0xFFFF));
-    for (size_t i = 0; i < song.tracks.size(); ++i) {
-        const ScriptTrack& st = song.tracks[i];
-        if (!st.isArray)
-            continue;
-        CSmfTrack* track = file.Tracks().Append(static_cast<int32_t>(i));
-        CSmfEvent* last = track->Head();
-        for (const ScriptRow& row : st.rows) {
-            CSmfEvent* event;
-            switch (BuildEvent(row, *track, event)) {
-            case RowOutcome::Fail:
-                file.Reset();
-                return false;
-            case RowOutcome::Skip:
-                break;
-            case RowOutcome::Event:
-                event->LinkAfterLast(last);
-                last = event;
-                break;
-            }
-        }
-        if (track->BodyLength() > 0xFFFFFFFFu) {
-            file.Reset();
+}
+
+bool SmfSongBuilder::AddTrack(const ScriptTrack& st)
+{
+    const int32_t index = index_++;
+    if (failed_)
+        return false;
+    if (!st.isArray)
+        return true;
+    CSmfTrack* track = file_.Tracks().Append(index);
+    CSmfEvent* last = track->Head();
+    for (const ScriptRow& row : st.rows) {
+        CSmfEvent* event;
+        switch (BuildEvent(row, *track, event)) {
+        case RowOutcome::Fail:
+            failed_ = true;
+            file_.Reset();
             return false;
+        case RowOutcome::Skip:
+            break;
+        case RowOutcome::Event:
+            event->LinkAfterLast(last);
+            last = event;
+            break;
         }
+    }
+    if (track->BodyLength() > 0xFFFFFFFFu) {
+        failed_ = true;
+        file_.Reset();
+        return false;
     }
     return true;
 }
 
-int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song)
+bool SmfFromSong(const ScriptSong& song, int32_t ppq, CSmfFile& file)
 {
-    CSmfFile file;
-    file.Serialize(source);
-    return SongFromSmf(file, ppq, song);
+    SmfSongBuilder builder(ppq, file);
+    for (const ScriptTrack& track : song.tracks) {
+        if (!builder.AddTrack(track))
+            return false;
+    }
+    return true;
 }
 
-bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink)
+bool WriteSmf(CSmfFile& file, SmfArchive& sink)
 {
-    CSmfFile file;
-    if (!SmfFromSong(song, ppq, file))
-        return false;
     file.Serialize(sink);
     return !sink.Failed();
 }
 
-int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song)
+bool WriteSmfToFile(CSmfFile& file, const std::string& path)
 {
-    song.tracks.clear();
-    SmfFileSource source(path);
-    if (!source.IsOpen())
-        return 0;
-    return ReadSong(source, ppq, song);
-}
-
-bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path)
-{
-    CSmfFile file;
-    if (!SmfFromSong(song, ppq, file))
-        return false;
     SmfFileSink sink(path);
     if (!sink.IsOpen())
         return false;
     file.Serialize(sink);
     return sink.Close();
+}
+
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song)
+{
+    song.tracks.clear();
+    SongArraySink sink(song);
+    return ReadSong(source, ppq, sink);
+}
+
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongTrackSink& sink)
+{
+    CSmfFile file;
+    file.Serialize(source);
+    return SongFromSmf(file, ppq, sink);
+}
+
+bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink)
+{
+    CSmfFile file;
+    return SmfFromSong(song, ppq, file) && WriteSmf(file, sink);
+}
+
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song)
+{
+    song.tracks.clear();
+    SongArraySink sink(song);
+    return ReadSongFromFile(path, ppq, sink);
+}
+
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongTrackSink& sink)
+{
+    SmfFileSource source(path);
+    if (!source.IsOpen())
+        return 0;
+    return ReadSong(source, ppq, sink);
+}
+
+bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path)
+{
+    CSmfFile file;
+    return SmfFromSong(song, ppq, file) && WriteSmfToFile(file, path);
 }
 
 } // namespace tavro

@@ -41,40 +41,43 @@ ScriptRow RowOf(const VARIANT* element)
 
 } // namespace
 
-void SongToVariant(const SongArray& song, VARIANT* out)
+void SongVariantBuilder::Begin(size_t trackCount) { song_.emplace(trackCount); }
+
+void SongVariantBuilder::Track(size_t index, TrackArray& rows)
 {
-    NewScriptArray songArray(song.tracks.size());
-    for (size_t t = 0; t < song.tracks.size(); ++t) {
-        const TrackArray& rows = song.tracks[t];
-        NewScriptArray trackArray(rows.size());
-        for (size_t r = 0; r < rows.size(); ++r) {
-            const SongRow& row = rows[r];
-            NewScriptArray message(row.message.size());
-            for (size_t k = 0; k < row.message.size(); ++k)
-                SetI4(message[k], row.message[k]);
-            NewScriptArray rowArray(2);
-            SetI4(rowArray[0], row.time);
-            message.MoveInto(rowArray[1]);
-            rowArray.MoveInto(trackArray[r]);
-        }
-        trackArray.MoveInto(songArray[t]);
+    NewScriptArray trackArray(rows.size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const SongRow& row = rows[r];
+        NewScriptArray message(row.message.size());
+        VARIANT* bytes = message.data();
+        for (size_t k = 0; k < row.message.size(); ++k)
+            SetI4(bytes[k], row.message[k]);
+        NewScriptArray rowArray(2);
+        SetI4(rowArray[0], row.time);
+        message.MoveInto(rowArray[1]);
+        rowArray.MoveInto(trackArray[r]);
     }
-    songArray.MoveInto(*out);
+    trackArray.MoveInto((*song_)[index]);
 }
 
-bool ScriptSongFromVariant(const VARIANT* in, ScriptSong& song)
+void SongVariantBuilder::MoveInto(VARIANT* out) { song_->MoveInto(*out); }
+
+bool SmfFromVariant(const VARIANT* in, int32_t ppq, CSmfFile& file, bool* isSong)
 {
-    song.tracks.clear();
     ScriptArrayView tracks(in);
-    if (!tracks.IsArray())
+    *isSong = tracks.IsArray();
+    if (!*isSong)
         return false;
+    SmfSongBuilder builder(ppq, file);
+    ScriptTrack track;
     for (int64_t i = tracks.FirstFrom0(); i <= tracks.Upper(); ++i) {
-        ScriptTrack track;
         ScriptArrayView rows(tracks.At(i));
         track.isArray = rows.IsArray();
+        track.rows.clear();
         for (int64_t r = rows.FirstFrom0(); track.isArray && r <= rows.Upper(); ++r)
             track.rows.push_back(RowOf(rows.At(r)));
-        song.tracks.push_back(std::move(track));
+        if (!builder.AddTrack(track))
+            return false;
     }
     return true;
 }
