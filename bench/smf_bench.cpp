@@ -191,7 +191,7 @@ int main(int argc, char** argv)
             Check(sink.Close(), "event model write");
         }, removeOut);
         std::vector<uint8_t> written;
-        Check(ReadAll(outPath, written) == big.size() && std::equal(big.begin(), big.end(), written.begin()),
+        Check(g_only || (ReadAll(outPath, written) == big.size() && std::equal(big.begin(), big.end(), written.begin())),
               "event model write differs from the file read");
     }
     {
@@ -202,7 +202,7 @@ int main(int argc, char** argv)
         Measure("big_write", "script_rows", big.size(), bigEvents,
                 [&] { Check(WriteSongToFile(script, 960, outPath), "script-form write"); }, removeOut);
         std::vector<uint8_t> written;
-        Check(ReadAll(outPath, written) == big.size() && std::equal(big.begin(), big.end(), written.begin()),
+        Check(g_only || (ReadAll(outPath, written) == big.size() && std::equal(big.begin(), big.end(), written.begin())),
               "script-form write differs from the file read");
     }
 

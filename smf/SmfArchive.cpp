@@ -143,7 +143,7 @@ SmfFileSource::SmfFileSource(const std::string& path) : file_(OpenShared(path, f
         return;
     }
     std::setvbuf(file_, nullptr, _IONBF, 0); // the window is the only buffer
-    buffer_.resize(kSmfArchiveBuffer);
+    buffer_.reset(new uint8_t[kSmfArchiveBuffer]);
 }
 
 SmfFileSource::~SmfFileSource()
@@ -154,10 +154,10 @@ SmfFileSource::~SmfFileSource()
 
 size_t SmfFileSource::Refill(const uint8_t*& begin)
 {
-    begin = buffer_.data();
+    begin = buffer_.get();
     if (!file_)
         return 0;
-    size_t n = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    size_t n = std::fread(buffer_.get(), 1, kSmfArchiveBuffer, file_);
     ++fills_;
     if (n == 0 && std::ferror(file_))
         SetFailed();
@@ -171,8 +171,8 @@ SmfFileSink::SmfFileSink(const std::string& path) : file_(OpenShared(path, true)
         return;
     }
     std::setvbuf(file_, nullptr, _IONBF, 0);
-    buffer_.resize(kSmfArchiveBuffer);
-    SetWriteWindow(buffer_.data(), buffer_.size());
+    buffer_.reset(new uint8_t[kSmfArchiveBuffer]);
+    SetWriteWindow(buffer_.get(), kSmfArchiveBuffer);
 }
 
 SmfFileSink::~SmfFileSink() { Close(); }

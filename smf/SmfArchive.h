@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -145,7 +146,7 @@ protected:
 
 private:
     std::FILE* file_;
-    std::vector<uint8_t> buffer_;
+    std::unique_ptr<uint8_t[]> buffer_; // not zeroed: filled before use
     size_t fills_ = 0;
 };
 
@@ -164,7 +165,7 @@ protected:
 
 private:
     std::FILE* file_;
-    std::vector<uint8_t> buffer_;
+    std::unique_ptr<uint8_t[]> buffer_;
 };
 
 } // namespace tavro
