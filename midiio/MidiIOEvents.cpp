@@ -2,45 +2,13 @@
 // send and script timers, and the events raised on the control's thread.
 #include "midiio/MidiIOCtrl.h"
 
+#include "module/ScriptArray.h"
 #include "ports/MidiPortVirtual.h"
 #include "ports/ThreadWait.h"
 
 #include <mmsystem.h>
 
 namespace {
-
-// The SAFEARRAY of a script's message array (by value or by reference).
-SAFEARRAY* MessageArray(const VARIANT* v)
-{
-    if (!v)
-        return nullptr;
-    if (v->vt == (VT_ARRAY | VT_VARIANT))
-        return v->parray;
-    if (v->vt == (VT_BYREF | VT_ARRAY | VT_VARIANT) && v->pparray)
-        return *v->pparray;
-    return nullptr;
-}
-
-// A new script array (lower bound 0) of VT_I4 byte values.
-bool PutByteArray(VARIANT* out, const std::vector<uint8_t>& bytes)
-{
-    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(bytes.size()));
-    if (!array)
-        return false;
-    VARIANT* elements = nullptr;
-    if (FAILED(SafeArrayAccessData(array, reinterpret_cast<void**>(&elements)))) {
-        SafeArrayDestroy(array);
-        return false;
-    }
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        elements[i].vt = VT_I4;
-        elements[i].lVal = bytes[i];
-    }
-    SafeArrayUnaccessData(array);
-    out->vt = VT_ARRAY | VT_VARIANT;
-    out->parray = array;
-    return true;
-}
 
 // The running timers of this process and their controls. A tick finds its
 // control here and counts itself running before it leaves the lock, so once
@@ -87,8 +55,7 @@ long CMidiIOCtrl::GetNextEvent(VARIANT* portID, VARIANT* msgTime, VARIANT* dataA
     portID->lVal = static_cast<LONG>(event->portId);
     msgTime->vt = VT_I4;
     msgTime->lVal = tavro::ScriptTimeFromReference(event->receivedTime);
-    if (!PutByteArray(dataArray, event->data))
-        throw std::bad_alloc();
+    tavro::PutScriptBytes(dataArray, event->data);
     return static_cast<long>(event->data.size());
 }
 
@@ -133,7 +100,7 @@ void CMidiIOCtrl::EnableMidiInEventHandler(long bEnable)
 BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
 {
     CMidiPort* port = Port(kOut, portID);
-    SAFEARRAY* array = MessageArray(dataArray);
+    SAFEARRAY* array = tavro::ScriptArrayOf(dataArray);
     if (!port || !array || SafeArrayGetDim(array) != 1)
         return FALSE;
     if (msgTime < 1)
@@ -148,7 +115,7 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
     if (!port->Send(nullptr))
         return FALSE;
     std::vector<uint8_t> bytes;
-    const bool readable = ReadMessageBytes(array, bytes);
+    const bool readable = tavro::ReadScriptBytes(array, bytes);
     switch (m_outQueue.AddOutEvent(port->portNumber, sendTime, std::move(bytes), readable)) {
     case tavro::AddOutResult::Failed:
         return FALSE;

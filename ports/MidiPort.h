@@ -71,8 +71,3 @@ protected:
     std::atomic<bool> isOpen{false};
     std::string name;
 };
-
-// Reads a script's message array: elements 0..upper bound, each converted
-// to VT_I4 if needed, low 8 bits kept. False when an element is unreadable
-// or does not convert.
-bool ReadMessageBytes(SAFEARRAY* array, std::vector<uint8_t>& bytes);

@@ -2,6 +2,7 @@
 // the shared block, delivery to listeners and reception on their window.
 #include "ports/MidiPortVirtual.h"
 
+#include "module/ScriptArray.h"
 #include "ports/ThreadWait.h"
 
 #include <atomic>
@@ -269,7 +270,7 @@ bool CMidiPortVirtual::CanSend()
 bool CMidiPortVirtual::Send(SAFEARRAY* array)
 {
     std::vector<uint8_t> bytes;
-    if (!array || ReadMessageBytes(array, bytes))
+    if (!array || tavro::ReadScriptBytes(array, bytes))
         return array ? SendBytes(bytes) : CanSend();
     // An element that does not convert fails only a message someone receives.
     return CanSend() && !HasListener();

@@ -4,6 +4,7 @@
 
 #include "ocx/Resources.h"
 #include "smf/SmfClipboard.h"
+#include "smf/SmfFile.h"
 #include "smf/SmfSong.h"
 #include "smf/SongVariant.h"
 
@@ -50,24 +51,27 @@ long CMidiFileCtrl::ReadMidiFilePPQ(VARIANT* dataArray, const std::string& sFile
 {
     if (FAILED(VariantClear(dataArray)))
         return 0;
-    tavro::SongArray song;
+    // Each track becomes script arrays as soon as it is converted.
+    tavro::SongVariantBuilder song;
     const int32_t ppq = sFileName.empty() ? tavro::ReadSongFromClipboard(PPQ, song)
                                           : tavro::ReadSongFromFile(sFileName, PPQ, song);
     if (ppq == 0)
         return 0;
-    tavro::SongToVariant(song, dataArray);
+    song.MoveInto(dataArray);
     return ppq;
 }
 
 long CMidiFileCtrl::WriteMidiFilePPQ(const std::string& sFileName, VARIANT* dataArray, long PPQ)
 {
-    tavro::ScriptSong song;
-    if (!tavro::ScriptSongFromVariant(dataArray, song))
+    tavro::CSmfFile file;
+    bool isSong = false;
+    const bool built = tavro::SmfFromVariant(dataArray, PPQ, file, &isSong);
+    if (!isSong)
         return FALSE;
     if (sFileName.empty())
-        return tavro::WriteSongToClipboard(song, PPQ);
+        return built && tavro::WriteSmfToClipboard(file);
     // Never overwrite: anything at the path, file or folder, refuses the write.
     if (GetFileAttributesA(sFileName.c_str()) != INVALID_FILE_ATTRIBUTES)
         return FALSE;
-    return tavro::WriteSongToFile(song, PPQ, sFileName);
+    return built && tavro::WriteSmfToFile(file, sFileName);
 }

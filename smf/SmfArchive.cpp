@@ -1,81 +1,149 @@
-// Memory and file streams behind the MIDI file reader and writer.
+// Memory and file streams behind the MIDI file reader and writer: the slow
+// paths of the byte window and the refills and flushes of each kind.
 #include "smf/SmfArchive.h"
 
-#include <cstring>
+#ifdef _WIN32
+#include <share.h> // _fsopen share modes (C runtime, no Windows header)
+#endif
 
 namespace tavro {
 
-size_t SmfArchive::Read(void* dst, size_t n)
+namespace {
+
+std::FILE* OpenShared(const std::string& path, bool write)
+{
+#ifdef _WIN32
+    // Readers let others read but not write; writers share nothing.
+    return _fsopen(path.c_str(), write ? "wb" : "rb", write ? _SH_DENYRW : _SH_DENYWR);
+#else
+    return std::fopen(path.c_str(), write ? "wb" : "rb");
+#endif
+}
+
+} // namespace
+
+void SmfArchive::SetFailed()
+{
+    failed_ = true;
+    // Every later write takes the slow path, which refuses it.
+    writeStart_ = writePos_ = writeEnd_ = nullptr;
+}
+
+bool SmfArchive::NextReadWindow()
+{
+    unreadAt_ = nullptr;
+    if (readPos_ > readStart_)
+        lastOfPrevious_ = readPos_[-1];
+    if (savedWindow_) {
+        savedWindow_ = false;
+        readStart_ = readPos_ = savedPos_;
+        readEnd_ = savedEnd_;
+        if (readPos_ != readEnd_)
+            return true;
+    }
+    const uint8_t* begin = nullptr;
+    size_t n = Refill(begin);
+    SetReadWindow(begin, n);
+    return n > 0;
+}
+
+size_t SmfArchive::ReadSlow(uint8_t* dst, size_t n)
 {
     if (n == 0 || !IsLoading())
         return 0;
-    auto* out = static_cast<uint8_t*>(dst);
     size_t got = 0;
-    if (pushedBack_) {
-        out[got++] = static_cast<uint8_t>(lastByte_);
-        pushedBack_ = false;
+    for (;;) {
+        size_t take = size_t(readEnd_ - readPos_) < n - got ? size_t(readEnd_ - readPos_) : n - got;
+        if (take) {
+            std::memcpy(dst + got, readPos_, take);
+            readPos_ += take;
+            got += take;
+        }
+        if (got == n || !NextReadWindow())
+            return got;
     }
-    if (got < n)
-        got += ReadRaw(out + got, n - got);
-    if (got > 0)
-        lastByte_ = out[got - 1];
-    return got;
 }
 
 bool SmfArchive::UnreadByte()
 {
-    if (!IsLoading() || lastByte_ < 0 || pushedBack_)
+    if (!IsLoading() || (unreadAt_ && readPos_ == unreadAt_))
         return false;
-    pushedBack_ = true;
+    if (readPos_ > readStart_) {
+        unreadAt_ = --readPos_;
+        return true;
+    }
+    if (lastOfPrevious_ < 0)
+        return false; // nothing read yet
+    // The byte came from the previous window: serve it from a one-byte one.
+    savedWindow_ = true;
+    savedPos_ = readPos_;
+    savedEnd_ = readEnd_;
+    pushedBack_ = static_cast<uint8_t>(lastOfPrevious_);
+    SetReadWindow(&pushedBack_, 1);
+    unreadAt_ = readPos_;
     return true;
 }
 
-bool SmfArchive::Write(const void* src, size_t n)
+bool SmfArchive::FlushWindow()
+{
+    size_t n = size_t(writePos_ - writeStart_);
+    uint8_t* start = writeStart_;
+    if (n && !Flush(start, n)) {
+        SetFailed();
+        return false;
+    }
+    writePos_ = start;
+    return true;
+}
+
+bool SmfArchive::WriteSlow(const uint8_t* src, size_t n)
 {
     if (failed_ || IsLoading())
         return false;
-    if (n == 0)
-        return true;
-    if (!WriteRaw(static_cast<const uint8_t*>(src), n)) {
-        failed_ = true;
-        return false;
+    while (n > 0) {
+        if (writePos_ == writeEnd_ && !FlushWindow())
+            return false;
+        size_t room = size_t(writeEnd_ - writePos_);
+        size_t take = room < n ? room : n;
+        std::memcpy(writePos_, src, take);
+        writePos_ += take;
+        src += take;
+        n -= take;
     }
     return true;
 }
 
-size_t SmfArchive::ReadRaw(uint8_t*, size_t) { return 0; }
-bool SmfArchive::WriteRaw(const uint8_t*, size_t) { return false; }
-
 SmfMemorySource::SmfMemorySource(const void* data, size_t size)
-    : data_(static_cast<const uint8_t*>(data)), size_(data ? size : 0)
+{
+    SetReadWindow(static_cast<const uint8_t*>(data), data ? size : 0);
+}
+
+SmfMemorySource::SmfMemorySource(const std::vector<uint8_t>& bytes) : SmfMemorySource(bytes.data(), bytes.size())
 {
 }
 
-SmfMemorySource::SmfMemorySource(const std::vector<uint8_t>& bytes)
-    : SmfMemorySource(bytes.data(), bytes.size())
-{
-}
+SmfMemorySink::SmfMemorySink() { SetWriteWindow(buffer_, sizeof buffer_); }
 
-size_t SmfMemorySource::ReadRaw(uint8_t* dst, size_t n)
+bool SmfMemorySink::Flush(const uint8_t* data, size_t n)
 {
-    size_t take = size_ - pos_ < n ? size_ - pos_ : n;
-    if (take)
-        std::memcpy(dst, data_ + pos_, take);
-    pos_ += take;
-    return take;
-}
-
-bool SmfMemorySink::WriteRaw(const uint8_t* src, size_t n)
-{
-    bytes_.insert(bytes_.end(), src, src + n);
+    bytes_.insert(bytes_.end(), data, data + n);
     return true;
 }
 
-SmfFileSource::SmfFileSource(const std::string& path)
-    : file_(std::fopen(path.c_str(), "rb"))
+const std::vector<uint8_t>& SmfMemorySink::Bytes()
 {
-    if (!file_)
+    FlushWindow();
+    return bytes_;
+}
+
+SmfFileSource::SmfFileSource(const std::string& path) : file_(OpenShared(path, false))
+{
+    if (!file_) {
         SetFailed();
+        return;
+    }
+    std::setvbuf(file_, nullptr, _IONBF, 0); // the window is the only buffer
+    buffer_.reset(new uint8_t[kSmfArchiveBuffer]);
 }
 
 SmfFileSource::~SmfFileSource()
@@ -84,67 +152,41 @@ SmfFileSource::~SmfFileSource()
         std::fclose(file_);
 }
 
-size_t SmfFileSource::ReadRaw(uint8_t* dst, size_t n)
+size_t SmfFileSource::Refill(const uint8_t*& begin)
 {
-    size_t got = 0;
-    while (got < n && file_) {
-        if (begin_ == end_) {
-            begin_ = 0;
-            end_ = std::fread(buffer_, 1, sizeof buffer_, file_);
-            ++fills_;
-            if (end_ == 0) {
-                if (std::ferror(file_))
-                    SetFailed();
-                break;
-            }
-        }
-        size_t take = end_ - begin_ < n - got ? end_ - begin_ : n - got;
-        std::memcpy(dst + got, buffer_ + begin_, take);
-        begin_ += take;
-        got += take;
-    }
-    return got;
+    begin = buffer_.get();
+    if (!file_)
+        return 0;
+    size_t n = std::fread(buffer_.get(), 1, kSmfArchiveBuffer, file_);
+    ++fills_;
+    if (n == 0 && std::ferror(file_))
+        SetFailed();
+    return n;
 }
 
-SmfFileSink::SmfFileSink(const std::string& path)
-    : file_(std::fopen(path.c_str(), "wb"))
+SmfFileSink::SmfFileSink(const std::string& path) : file_(OpenShared(path, true))
 {
-    if (!file_)
+    if (!file_) {
         SetFailed();
+        return;
+    }
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    buffer_.reset(new uint8_t[kSmfArchiveBuffer]);
+    SetWriteWindow(buffer_.get(), kSmfArchiveBuffer);
 }
 
 SmfFileSink::~SmfFileSink() { Close(); }
 
-bool SmfFileSink::Flush()
+bool SmfFileSink::Flush(const uint8_t* data, size_t n)
 {
-    if (used_ == 0)
-        return true;
-    bool ok = std::fwrite(buffer_, 1, used_, file_) == used_;
-    used_ = 0;
-    return ok;
-}
-
-bool SmfFileSink::WriteRaw(const uint8_t* src, size_t n)
-{
-    if (!file_)
-        return false;
-    while (n > 0) {
-        if (used_ == sizeof buffer_ && !Flush())
-            return false;
-        size_t take = sizeof buffer_ - used_ < n ? sizeof buffer_ - used_ : n;
-        std::memcpy(buffer_ + used_, src, take);
-        used_ += take;
-        src += take;
-        n -= take;
-    }
-    return true;
+    return file_ && std::fwrite(data, 1, n, file_) == n;
 }
 
 bool SmfFileSink::Close()
 {
     if (!file_)
         return !Failed(); // already closed, or never opened (Failed)
-    bool ok = !Failed() && Flush();
+    bool ok = !Failed() && FlushWindow();
     if (std::fclose(file_) != 0)
         ok = false;
     file_ = nullptr;

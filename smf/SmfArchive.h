@@ -4,12 +4,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace tavro {
 
-// Base of every source and sink. A read or write error does not throw: a
+// Base of every source and sink: a window of buffered bytes (a pointer and
+// an end) that reads and writes take from or fill inline; only refilling or
+// flushing the window is virtual. A read or write error does not throw: a
 // read returns fewer bytes (as at end of data) and Failed() turns true.
 class SmfArchive {
 public:
@@ -21,63 +25,113 @@ public:
     bool IsStoring() const { return !IsLoading(); }
 
     // Reads up to n bytes; returns how many were read (fewer at end of data).
-    size_t Read(void* dst, size_t n);
+    // (n - 1 < available is "0 < n <= available": n == 0 takes the slow path.)
+    size_t Read(void* dst, size_t n)
+    {
+        if (n - 1 < size_t(readEnd_ - readPos_)) {
+            std::memcpy(dst, readPos_, n);
+            readPos_ += n;
+            return n;
+        }
+        return ReadSlow(static_cast<uint8_t*>(dst), n);
+    }
+    bool ReadByte(uint8_t& b)
+    {
+        if (readPos_ != readEnd_) {
+            b = *readPos_++;
+            return true;
+        }
+        return ReadSlow(&b, 1) == 1;
+    }
     // Makes the next Read return the last byte read again. Only one byte can
     // be pushed back; false when nothing was read or a byte is already back.
     bool UnreadByte();
     // Writes n bytes; false (and Failed()) if the sink cannot take them.
-    bool Write(const void* src, size_t n);
+    bool Write(const void* src, size_t n)
+    {
+        if (n - 1 < size_t(writeEnd_ - writePos_)) {
+            std::memcpy(writePos_, src, n);
+            writePos_ += n;
+            return true;
+        }
+        return WriteSlow(static_cast<const uint8_t*>(src), n);
+    }
+    bool WriteByte(uint8_t b)
+    {
+        if (writePos_ != writeEnd_) {
+            *writePos_++ = b;
+            return true;
+        }
+        return WriteSlow(&b, 1);
+    }
 
     bool Failed() const { return failed_; }
 
 protected:
     SmfArchive() = default;
-    virtual size_t ReadRaw(uint8_t* dst, size_t n);
-    virtual bool WriteRaw(const uint8_t* src, size_t n);
-    void SetFailed() { failed_ = true; }
+    // Loading: the next bytes of the stream, or 0 at end of data (or error).
+    virtual size_t Refill(const uint8_t*& begin) { begin = nullptr; return 0; }
+    // Storing: takes the bytes written since the last flush; false on error.
+    virtual bool Flush(const uint8_t*, size_t) { return false; }
+    // Storing: passes the window's bytes to Flush and starts a new window.
+    bool FlushWindow();
+    void SetReadWindow(const uint8_t* begin, size_t n) { readStart_ = readPos_ = begin; readEnd_ = begin + n; }
+    void SetWriteWindow(uint8_t* begin, size_t n) { writeStart_ = writePos_ = begin; writeEnd_ = begin + n; }
+    void SetFailed();
 
 private:
-    int lastByte_ = -1; // -1: nothing read yet
-    bool pushedBack_ = false;
+    size_t ReadSlow(uint8_t* dst, size_t n);
+    bool WriteSlow(const uint8_t* src, size_t n);
+    bool NextReadWindow();
+
+    const uint8_t* readStart_ = nullptr; // bytes before readPos_ in the window were read in order
+    const uint8_t* readPos_ = nullptr;
+    const uint8_t* readEnd_ = nullptr;
+    const uint8_t* unreadAt_ = nullptr; // readPos_ right after an UnreadByte
+    // A byte pushed back across a window boundary is read from here, then
+    // the saved window resumes.
+    uint8_t pushedBack_ = 0;
+    bool savedWindow_ = false;
+    const uint8_t* savedPos_ = nullptr;
+    const uint8_t* savedEnd_ = nullptr;
+    int lastOfPrevious_ = -1; // last byte of the previous window, -1: none
+
+    uint8_t* writeStart_ = nullptr;
+    uint8_t* writePos_ = nullptr;
+    uint8_t* writeEnd_ = nullptr;
     bool failed_ = false;
 };
 
 // Reads a block of memory that the caller keeps alive (a loaded file, a
-// clipboard block).
+// clipboard block): the whole block is the window.
 class SmfMemorySource : public SmfArchive {
 public:
     SmfMemorySource(const void* data, size_t size);
     explicit SmfMemorySource(const std::vector<uint8_t>& bytes);
     SmfMemorySource(std::vector<uint8_t>&&) = delete; // would dangle
     bool IsLoading() const override { return true; }
-
-protected:
-    size_t ReadRaw(uint8_t* dst, size_t n) override;
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t pos_ = 0;
 };
 
 // Collects written bytes in memory.
 class SmfMemorySink : public SmfArchive {
 public:
-    SmfMemorySink() = default;
+    SmfMemorySink();
     bool IsLoading() const override { return false; }
-    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    const std::vector<uint8_t>& Bytes();
 
 protected:
-    bool WriteRaw(const uint8_t* src, size_t n) override;
+    bool Flush(const uint8_t* data, size_t n) override;
 
 private:
     std::vector<uint8_t> bytes_;
+    uint8_t buffer_[4096];
 };
 
-constexpr size_t kSmfArchiveBuffer = 4096;
+// Disk files go through a buffer of this size: one system call per buffer.
+constexpr size_t kSmfArchiveBuffer = 64 * 1024;
 
-// Reads a disk file through a 4096-byte buffer, so that the byte-wise reads
-// of the parser cost one system read per buffer, not one per byte.
+// Reads a disk file. On Windows the file is opened without sharing it for
+// writing: a file that someone holds open for writing cannot be read.
 class SmfFileSource : public SmfArchive {
 public:
     explicit SmfFileSource(const std::string& path);
@@ -88,17 +142,15 @@ public:
     size_t FillCount() const { return fills_; }
 
 protected:
-    size_t ReadRaw(uint8_t* dst, size_t n) override;
+    size_t Refill(const uint8_t*& begin) override;
 
 private:
     std::FILE* file_;
-    uint8_t buffer_[kSmfArchiveBuffer];
-    size_t begin_ = 0;
-    size_t end_ = 0;
+    std::unique_ptr<uint8_t[]> buffer_; // not zeroed: filled before use
     size_t fills_ = 0;
 };
 
-// Writes a disk file (created or truncated) through a 4096-byte buffer.
+// Writes a disk file (created or truncated), on Windows for exclusive access.
 // Close() flushes and reports whether everything reached the file.
 class SmfFileSink : public SmfArchive {
 public:
@@ -109,13 +161,11 @@ public:
     bool Close();
 
 protected:
-    bool WriteRaw(const uint8_t* src, size_t n) override;
+    bool Flush(const uint8_t* data, size_t n) override;
 
 private:
-    bool Flush();
     std::FILE* file_;
-    uint8_t buffer_[kSmfArchiveBuffer];
-    size_t used_ = 0;
+    std::unique_ptr<uint8_t[]> buffer_;
 };
 
 } // namespace tavro

@@ -5,7 +5,6 @@
 #include "smf/SmfVarLen.h"
 
 #include <cstring>
-#include <memory>
 
 namespace tavro {
 
@@ -176,31 +175,47 @@ bool CSmfTrack::Read(SmfArchive& ar)
         }
         consumed += n;
         uint8_t byte;
-        if (ar.Read(&byte, 1) != 1) {
+        if (!ar.ReadByte(byte)) {
             DeleteEvents();
             return false;
         }
-        uint8_t status;
-        if (byte & 0x80) {
+        const bool running = !(byte & 0x80);
+        if (!running) {
             ++consumed;
-            status = runningStatus = byte;
-        } else {
-            // Running status, of whatever kind the last status byte was: the
-            // event reads this byte as its first one.
-            status = runningStatus;
-            ar.UnreadByte();
+            runningStatus = byte;
         }
-        std::unique_ptr<CSmfEvent> event;
-        if (status == 0xFF)
-            event = std::make_unique<CSmfMetaEvent>(delta);
-        else if (status >= 0xF0)
-            event = std::make_unique<CSmfSysexEvent>(delta, status);
-        else
-            event = std::make_unique<CSmfChannelEvent>(delta, status);
-        if (!event->Read(ar, n))
-            break; // data ended inside the event: keep what came before it
-        event->InsertAfter(last);
-        last = event.release();
+        // In running status the byte is the event's first data byte, of
+        // whatever kind the last status byte was.
+        const uint8_t status = runningStatus;
+        CSmfEvent* event;
+        if (status < 0xF0) {
+            // Channel messages, nearly every event: read here, not through
+            // a push-back and a virtual Read.
+            const uint32_t dataLength = ChannelDataLength(status);
+            uint8_t data[2] = {0, 0};
+            uint32_t have = 0;
+            if (running)
+                data[have++] = byte;
+            while (have < dataLength && ar.ReadByte(data[have]))
+                ++have;
+            if (have < dataLength)
+                break; // data ended inside the event: keep what came before it
+            event = NewEvent<CSmfChannelEvent>(delta, status, data[0], data[1]);
+            n = dataLength;
+        } else {
+            if (running)
+                ar.UnreadByte();
+            if (status == 0xFF)
+                event = NewEvent<CSmfMetaEvent>(delta);
+            else
+                event = NewEvent<CSmfSysexEvent>(delta, status);
+            if (!event->Read(ar, n)) {
+                delete event;
+                break;
+            }
+        }
+        event->LinkAfterLast(last);
+        last = event;
         consumed += n;
     }
     position = consumed > length ? length : static_cast<uint32_t>(consumed);
@@ -210,8 +225,12 @@ bool CSmfTrack::Read(SmfArchive& ar)
 uint64_t CSmfTrack::BodyLength() const
 {
     uint64_t total = 0;
-    for (const CSmfEvent* e = head_.Next(); e; e = e->Next())
-        total += e->GetEncodedSize() - (e->UsesRunningStatus() ? 1 : 0);
+    uint8_t previous = head_.GetStatus();
+    for (const CSmfEvent* e = head_.Next(); e; e = e->Next()) {
+        const uint8_t status = e->GetStatus();
+        total += e->GetEncodedSize() - (status < 0xF0 && status == previous ? 1 : 0);
+        previous = status;
+    }
     return total;
 }
 
@@ -226,15 +245,20 @@ bool CSmfTrack::Write(SmfArchive& ar)
 {
     if (!HasId())
         std::memcpy(id, "MTrk", 4);
-    if (BodyLength() > 0xFFFFFFFFu)
+    const uint64_t body = BodyLength();
+    if (body > 0xFFFFFFFFu)
         return false; // cannot be described by a 32-bit chunk length
-    if (size == 0)
-        ComputeSize();
+    size = static_cast<uint32_t>(body);
     if (!WriteChunkHeader(ar))
         return false;
+    uint8_t previous = head_.GetStatus();
     for (CSmfEvent* e = head_.Next(); e; e = e->Next()) {
-        if (!e->Write(ar))
+        const uint8_t status = e->GetStatus();
+        bool ok = e->IsChannel() ? static_cast<CSmfChannelEvent*>(e)->WriteMessage(ar, status < 0xF0 && status == previous)
+                                 : e->Write(ar);
+        if (!ok)
             return false;
+        previous = status;
     }
     return true;
 }

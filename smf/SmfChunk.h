@@ -52,7 +52,9 @@ public:
 
 class CSmfTrack : public CSmfChunk, public SmfLink<CSmfTrack> {
 public:
-    explicit CSmfTrack(int32_t number = 0) : number_(number) {}
+    // Events that the track reads come from `arena` when one is given (the
+    // arena must outlive the track), else from the heap.
+    explicit CSmfTrack(int32_t number = 0, SmfArena* arena = nullptr) : number_(number), arena_(arena) {}
     ~CSmfTrack();
     CSmfTrack(const CSmfTrack&) = delete;
     CSmfTrack& operator=(const CSmfTrack&) = delete;
@@ -61,12 +63,20 @@ public:
     // ends inside a delta time or status byte; data ending inside an event
     // drops that event, keeps the ones before it and still counts as read.
     bool Read(SmfArchive& ar);
-    // Chunk header and events; stops at the first event that fails.
+    // Chunk header and events; stops at the first event that fails. The
+    // body length is computed once, by the same walk that takes the
+    // running-status decisions.
     bool Write(SmfArchive& ar);
     // Body length with running status taken into account, stored in size.
     // A body above 32 bits stores 0xFFFFFFFF; Write then refuses the track.
     uint32_t ComputeSize();
     uint64_t BodyLength() const;
+    // Makes a new event (from the track's arena, if any).
+    template <class Event, class... Args>
+    Event* NewEvent(Args... args)
+    {
+        return arena_ ? new (*arena_) Event(args...) : new Event(args...);
+    }
 
     // Links the track after prev in prev's list (the list owns it then).
     void LinkAfter(CSmfTrack* previous);
@@ -82,6 +92,7 @@ public:
 
 private:
     int32_t number_;
+    SmfArena* arena_;
     CSmfListHead head_;
 };
 

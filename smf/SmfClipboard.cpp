@@ -50,9 +50,8 @@ private:
 
 } // namespace
 
-int32_t ReadSongFromClipboard(int32_t ppq, SongArray& song)
+int32_t ReadSongFromClipboard(int32_t ppq, SongTrackSink& sink)
 {
-    song.tracks.clear();
     const UINT format = RegisterClipboardFormatA(kSmfClipboardFormat);
     if (format == 0 || !IsClipboardFormatAvailable(format))
         return 0;
@@ -67,13 +66,13 @@ int32_t ReadSongFromClipboard(int32_t ppq, SongArray& song)
         return 0;
     // The clipboard keeps the block; it is only read here.
     SmfMemorySource source(block.Data(), GlobalSize(data));
-    return ReadSong(source, ppq, song);
+    return ReadSong(source, ppq, sink);
 }
 
-bool WriteSongToClipboard(const ScriptSong& song, int32_t ppq)
+bool WriteSmfToClipboard(CSmfFile& file)
 {
     SmfMemorySink sink;
-    if (!WriteSong(song, ppq, sink))
+    if (!WriteSmf(file, sink))
         return false;
     const std::vector<uint8_t>& bytes = sink.Bytes();
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes.size());

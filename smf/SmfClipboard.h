@@ -10,11 +10,11 @@ extern const char kSmfClipboardFormat[];
 
 // Reads the clipboard's file: the result of ReadSong, or 0 with an empty song
 // when the format is absent or the clipboard cannot be opened or read.
-int32_t ReadSongFromClipboard(int32_t ppq, SongArray& song);
+int32_t ReadSongFromClipboard(int32_t ppq, SongTrackSink& sink);
 
 // Converts the song and puts the file on the clipboard, replacing its
 // contents. false when the array is refused (the clipboard is untouched) or
 // the clipboard cannot take the block.
-bool WriteSongToClipboard(const ScriptSong& song, int32_t ppq);
+bool WriteSmfToClipboard(CSmfFile& file);
 
 } // namespace tavro

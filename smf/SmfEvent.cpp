@@ -5,6 +5,9 @@
 #include "smf/SmfVarLen.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 namespace tavro {
 
@@ -15,14 +18,75 @@ namespace {
 // length field promising far more than the stream holds costs no more
 // memory than the bytes actually present.
 constexpr uint32_t kReadPiece = 64 * 1024;
+
+// Every event is preceded by one word telling where it came from, so that
+// `delete` knows whether to free it. Arena blocks grow to this size.
+constexpr size_t kTag = 8;
+constexpr uint64_t kHeapTag = 0x48656170, kArenaTag = 0x4172656E;
+constexpr size_t kMaxArenaBlock = 4 * 1024 * 1024;
 } // namespace
 
+void* SmfArena::AllocateBlock(size_t n)
+{
+    size_t size = std::max(nextSize_, n + sizeof(Block));
+    nextSize_ = std::min(nextSize_ * 2, kMaxArenaBlock);
+    auto* block = static_cast<Block*>(std::malloc(size));
+    if (!block)
+        throw std::bad_alloc();
+    block->next = blocks_;
+    blocks_ = block;
+    pos_ = reinterpret_cast<char*>(block) + sizeof(Block);
+    end_ = reinterpret_cast<char*>(block) + size;
+    void* p = pos_;
+    pos_ += n;
+    return p;
+}
+
+void SmfArena::Release()
+{
+    while (Block* b = blocks_) {
+        blocks_ = b->next;
+        std::free(b);
+    }
+    pos_ = end_ = nullptr;
+    nextSize_ = 16 * 1024;
+}
+
+void* CSmfEvent::operator new(size_t size)
+{
+    auto* p = static_cast<char*>(::operator new(size + kTag));
+    *reinterpret_cast<uint64_t*>(p) = kHeapTag;
+    return p + kTag;
+}
+
+void* CSmfEvent::operator new(size_t size, SmfArena& arena)
+{
+    auto* p = static_cast<char*>(arena.Allocate(size + kTag));
+    *reinterpret_cast<uint64_t*>(p) = kArenaTag;
+    return p + kTag;
+}
+
+void CSmfEvent::operator delete(void* p)
+{
+    if (!p)
+        return;
+    char* block = static_cast<char*>(p) - kTag;
+    if (*reinterpret_cast<uint64_t*>(block) == kHeapTag)
+        ::operator delete(block);
+}
+
+void CSmfEvent::operator delete(void*, SmfArena&) {}
+
 CSmfEvent::CSmfEvent(uint32_t delta, uint8_t status)
-    : delta_(delta & kSmfMaxVarLen), status_(status)
+    : status_(status), delta_(delta & kSmfMaxVarLen)
 {
 }
 
-CSmfEvent::~CSmfEvent() { UnlinkNode(); }
+CSmfEvent::~CSmfEvent()
+{
+    UnlinkNode();
+    delete[] data_;
+}
 
 void CSmfEvent::UpdateSize() { encodedSize_ = VarLenSize(delta_) + BodySize(); }
 
@@ -67,7 +131,7 @@ void CSmfEvent::GetData(CSmfEventRecord& record) const
     record.delta = delta_;
     record.status = status_;
     record.length = GetLength();
-    record.data = data_;
+    record.data.assign(data_, data_ + length_);
     FillRecord(record);
 }
 
@@ -77,25 +141,56 @@ bool CSmfEvent::SetData(const CSmfEventRecord& record)
     return ApplyRecord(record);
 }
 
+void CSmfEvent::SetDataBytes(const uint8_t* bytes, uint32_t length)
+{
+    uint8_t* copy = length ? new uint8_t[length] : nullptr;
+    if (length)
+        std::memcpy(copy, bytes, length);
+    delete[] data_;
+    data_ = copy;
+    length_ = length;
+}
+
 bool CSmfEvent::ReadData(SmfArchive& ar, uint32_t length, uint32_t& bytesRead)
 {
-    data_.clear();
+    SetDataBytes(nullptr, 0);
     bytesRead = 0;
-    while (bytesRead < length) {
-        uint32_t piece = std::min(kReadPiece, length - bytesRead);
-        data_.resize(size_t(bytesRead) + piece);
-        size_t got = ar.Read(data_.data() + bytesRead, piece);
-        bytesRead += static_cast<uint32_t>(got);
-        if (got < piece) {
-            data_.clear();
-            data_.shrink_to_fit();
+    if (length <= kReadPiece) {
+        uint8_t* bytes = length ? new uint8_t[length] : nullptr;
+        bytesRead = static_cast<uint32_t>(length ? ar.Read(bytes, length) : 0);
+        if (bytesRead < length) {
+            delete[] bytes;
             return false;
         }
+        data_ = bytes;
+        length_ = length;
+        return true;
     }
+    std::vector<uint8_t> data;
+    while (bytesRead < length) {
+        uint32_t piece = std::min(kReadPiece, length - bytesRead);
+        data.resize(size_t(bytesRead) + piece);
+        size_t got = ar.Read(data.data() + bytesRead, piece);
+        bytesRead += static_cast<uint32_t>(got);
+        if (got < piece)
+            return false;
+    }
+    SetDataBytes(data.data(), length);
     return true;
 }
 
-bool CSmfEvent::WriteDelta(SmfArchive& ar) const { return WriteVarLen(ar, delta_); }
+bool CSmfEvent::WriteEvent(SmfArchive& ar, const uint8_t* head, size_t headLength, bool withData) const
+{
+    uint8_t bytes[16]; // delta 4, head at most 3, length 4
+    size_t n = EncodeVarLen(bytes, delta_);
+    std::memcpy(bytes + n, head, headLength);
+    n += headLength;
+    if (withData)
+        n += EncodeVarLen(bytes + n, length_);
+    if (!ar.Write(bytes, n))
+        return false;
+    return !withData || length_ == 0 || ar.Write(data_, length_);
+}
 
 // Shared by meta and sysex: a record of length 0 leaves the data as it is.
 bool CSmfEvent::TakeData(const CSmfEventRecord& record)
@@ -104,45 +199,49 @@ bool CSmfEvent::TakeData(const CSmfEventRecord& record)
         return true;
     if (record.data.size() != record.length || record.length > kSmfMaxVarLen)
         return false;
-    data_ = record.data;
+    SetDataBytes(record.data.data(), record.length);
     return true;
 }
 
 // ---- channel messages ----
 
-CSmfChannelEvent::CSmfChannelEvent(uint32_t delta, uint8_t status)
-    : CSmfEvent(delta, status), dataLength_(ChannelDataLength(status))
+CSmfChannelEvent::CSmfChannelEvent(uint32_t delta, uint8_t status) : CSmfEvent(delta, status)
 {
+    isChannel_ = true;
     UpdateSize();
 }
 
 bool CSmfChannelEvent::Read(SmfArchive& ar, uint32_t& bytesRead)
 {
+    const uint32_t dataLength = DataLength();
     uint8_t bytes[2] = {0, 0};
-    size_t got = ar.Read(bytes, dataLength_);
+    size_t got = ar.Read(bytes, dataLength);
     bytesRead = static_cast<uint32_t>(got);
-    if (got < dataLength_)
+    if (got < dataLength)
         return false;
-    if (dataLength_ > 0)
+    if (dataLength > 0)
         data1_ = bytes[0];
-    if (dataLength_ > 1)
+    if (dataLength > 1)
         data2_ = bytes[1];
     UpdateSize();
     return true;
 }
 
-bool CSmfChannelEvent::Write(SmfArchive& ar)
+bool CSmfChannelEvent::WriteMessage(SmfArchive& ar, bool runningStatus) const
 {
-    uint8_t bytes[3];
-    size_t n = 0;
-    if (!UsesRunningStatus())
+    uint8_t bytes[7];
+    size_t n = EncodeVarLen(bytes, delta_);
+    if (!runningStatus)
         bytes[n++] = status_;
-    if (dataLength_ > 0)
+    const uint32_t dataLength = DataLength();
+    if (dataLength > 0)
         bytes[n++] = data1_;
-    if (dataLength_ > 1)
+    if (dataLength > 1)
         bytes[n++] = data2_;
-    return WriteDelta(ar) && ar.Write(bytes, n);
+    return ar.Write(bytes, n);
 }
+
+bool CSmfChannelEvent::Write(SmfArchive& ar) { return WriteMessage(ar, UsesRunningStatus()); }
 
 void CSmfChannelEvent::FillRecord(CSmfEventRecord& record) const
 {
@@ -156,7 +255,6 @@ bool CSmfChannelEvent::ApplyRecord(const CSmfEventRecord& record)
     if ((record.status & 0x7F) >= 0x70 || record.length != GetLength())
         return false;
     status_ = record.status;
-    dataLength_ = ChannelDataLength(status_);
     data1_ = record.data1;
     data2_ = record.data2;
     UpdateSize();
@@ -194,9 +292,8 @@ bool CSmfMetaEvent::Read(SmfArchive& ar, uint32_t& bytesRead)
 
 bool CSmfMetaEvent::Write(SmfArchive& ar)
 {
-    uint8_t head[2] = {0xFF, metaType_};
-    return WriteDelta(ar) && ar.Write(head, 2) && WriteVarLen(ar, GetLength()) &&
-           ar.Write(data_.data(), data_.size());
+    const uint8_t head[2] = {0xFF, metaType_};
+    return WriteEvent(ar, head, 2, true);
 }
 
 void CSmfMetaEvent::FillRecord(CSmfEventRecord& record) const
@@ -244,8 +341,7 @@ bool CSmfSysexEvent::Read(SmfArchive& ar, uint32_t& bytesRead)
 
 bool CSmfSysexEvent::Write(SmfArchive& ar)
 {
-    return WriteDelta(ar) && ar.Write(&status_, 1) && WriteVarLen(ar, GetLength()) &&
-           ar.Write(data_.data(), data_.size());
+    return WriteEvent(ar, &status_, 1, true);
 }
 
 void CSmfSysexEvent::FillRecord(CSmfEventRecord& record) const { record.kind = kSmfEventSysex; }

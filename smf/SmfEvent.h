@@ -3,6 +3,9 @@
 // record that copies an event's values in and out of the model.
 #pragma once
 #include "smf/SmfLink.h"
+#include "smf/SmfVarLen.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,8 +40,48 @@ struct CSmfEventRecord {
     void Clear() { *this = CSmfEventRecord(); }
 };
 
+// Memory for the events of one file, given back all at once when the file
+// goes: reading a file then costs no allocation per event.
+class SmfArena {
+public:
+    SmfArena() = default;
+    ~SmfArena() { Release(); }
+    SmfArena(const SmfArena&) = delete;
+    SmfArena& operator=(const SmfArena&) = delete;
+    // n bytes aligned to 8; throws std::bad_alloc.
+    void* Allocate(size_t n)
+    {
+        n = (n + 7) & ~size_t(7);
+        if (n <= size_t(end_ - pos_)) {
+            void* p = pos_;
+            pos_ += n;
+            return p;
+        }
+        return AllocateBlock(n);
+    }
+    void Release();
+
+private:
+    void* AllocateBlock(size_t n);
+    struct Block {
+        Block* next;
+    };
+    Block* blocks_ = nullptr;
+    char* pos_ = nullptr;
+    char* end_ = nullptr;
+    size_t nextSize_ = 16 * 1024;
+};
+
 class CSmfEvent : public SmfLink<CSmfEvent> {
 public:
+    // Events come from the heap or, with `new (arena) ...`, from a file's
+    // arena; `delete` suits both (an arena event only runs its destructor).
+    // An event belongs to the file of its arena and must not outlive it.
+    static void* operator new(size_t size);
+    static void* operator new(size_t size, SmfArena& arena);
+    static void operator delete(void* p);
+    static void operator delete(void* p, SmfArena&);
+
     virtual ~CSmfEvent();
     CSmfEvent(const CSmfEvent&) = delete;
     CSmfEvent& operator=(const CSmfEvent&) = delete;
@@ -64,13 +107,17 @@ public:
     // Ignored (false) for values above 0x0FFFFFFF, which cannot be written.
     bool SetDelta(uint32_t value);
     uint8_t GetStatus() const { return status_; }
-    uint32_t GetLength() const { return static_cast<uint32_t>(data_.size()); }
-    const std::vector<uint8_t>& GetDataBytes() const { return data_; }
+    uint32_t GetLength() const { return length_; }
+    const uint8_t* GetDataBytes() const { return data_; }
     // Bytes in a track body, delta and status included, before running status.
     uint32_t GetEncodedSize() const { return encodedSize_; }
     // True when the status byte is left out on write: a status below 0xF0
     // equal to the previous event's (the list head's 0 for the first event).
     bool UsesRunningStatus() const;
+    bool IsChannel() const { return isChannel_; }
+    // Links this event, which is in no list, after `last`, the last event
+    // of a list (the bulk builders' append).
+    void LinkAfterLast(CSmfEvent* last) { LinkNodeAfter(last); }
 
 protected:
     // The delta is cut to 28 bits, the most a track can hold, so that the
@@ -80,39 +127,52 @@ protected:
     virtual uint32_t BodySize() const = 0;
     void UpdateSize();
     bool ReadData(SmfArchive& ar, uint32_t length, uint32_t& bytesRead);
-    bool WriteDelta(SmfArchive& ar) const;
     bool TakeData(const CSmfEventRecord& record);
+    void SetDataBytes(const uint8_t* bytes, uint32_t length);
+    // Writes delta, then `head` (status and what precedes the data), then
+    // the length and data when withData.
+    bool WriteEvent(SmfArchive& ar, const uint8_t* head, size_t headLength, bool withData) const;
 
+    // Fields packed so that a channel event takes 48 bytes on 64-bit.
+    uint8_t status_;
+    uint8_t data1_ = 0; // channel messages only
+    uint8_t data2_ = 0;
+    bool isChannel_ = false;
     uint32_t delta_;
     uint32_t encodedSize_ = 0;
-    uint8_t status_;
-    std::vector<uint8_t> data_;
-
+    uint32_t length_ = 0;
+    uint8_t* data_ = nullptr; // owned, length_ bytes
 };
 
-class CSmfChannelEvent : public CSmfEvent {
+class CSmfChannelEvent final : public CSmfEvent {
 public:
     CSmfChannelEvent(uint32_t delta, uint8_t status);
+    // An event already read: its data bytes are given.
+    CSmfChannelEvent(uint32_t delta, uint8_t status, uint8_t data1, uint8_t data2)
+        : CSmfEvent(delta, status)
+    {
+        isChannel_ = true;
+        data1_ = data1;
+        data2_ = data2;
+        encodedSize_ = VarLenSize(delta_) + ChannelDataLength(status) + 1;
+    }
     bool Read(SmfArchive& ar, uint32_t& bytesRead) override;
     bool Write(SmfArchive& ar) override;
+    // Write with the running-status decision already taken.
+    bool WriteMessage(SmfArchive& ar, bool runningStatus) const;
     void FillRecord(CSmfEventRecord& record) const override;
     // Refuses statuses whose low 7 bits are 0x70 or more (0x70-0x7F and
     // 0xF0-0xFF) and records carrying data.
     bool ApplyRecord(const CSmfEventRecord& record) override;
     uint8_t Data1() const { return data1_; }
     uint8_t Data2() const { return data2_; }
-    uint32_t DataLength() const { return dataLength_; }
+    uint32_t DataLength() const { return ChannelDataLength(status_); }
 
 protected:
-    uint32_t BodySize() const override { return dataLength_ + 1; }
-
-private:
-    uint8_t data1_ = 0;
-    uint8_t data2_ = 0;
-    uint32_t dataLength_;
+    uint32_t BodySize() const override { return DataLength() + 1u; }
 };
 
-class CSmfMetaEvent : public CSmfEvent {
+class CSmfMetaEvent final : public CSmfEvent {
 public:
     CSmfMetaEvent(uint32_t delta, uint8_t status = 0xFF);
     bool Read(SmfArchive& ar, uint32_t& bytesRead) override;
@@ -129,7 +189,7 @@ private:
 };
 
 // Statuses 0xF0 to 0xFE: a length and that many data bytes.
-class CSmfSysexEvent : public CSmfEvent {
+class CSmfSysexEvent final : public CSmfEvent {
 public:
     CSmfSysexEvent(uint32_t delta, uint8_t status);
     bool Read(SmfArchive& ar, uint32_t& bytesRead) override;
@@ -142,7 +202,7 @@ protected:
 };
 
 // First element of every track's event list; never read or written.
-class CSmfListHead : public CSmfEvent {
+class CSmfListHead final : public CSmfEvent {
 public:
     CSmfListHead() : CSmfEvent(0, 0) {}
     bool Read(SmfArchive&, uint32_t& bytesRead) override

@@ -11,6 +11,7 @@ void CSmfTrackList::Clear()
 {
     while (CSmfTrack* t = head_.NextTrack())
         delete t; // the track's destructor takes it out of the list
+    arena_.Release();
     cursor_ = nullptr;
     count_ = 0;
 }
@@ -25,7 +26,7 @@ CSmfTrack* CSmfTrackList::Last()
 
 CSmfTrack* CSmfTrackList::Append(int32_t number)
 {
-    auto* track = new CSmfTrack(number);
+    auto* track = new CSmfTrack(number, &arena_);
     track->LinkAfter(Last());
     ++count_;
     return track;
@@ -44,7 +45,7 @@ int32_t CSmfTrackList::Read(SmfArchive& ar)
     Clear();
     CSmfTrack* last = &head_;
     for (;;) {
-        auto track = std::make_unique<CSmfTrack>(count_ + 1);
+        auto track = std::make_unique<CSmfTrack>(count_ + 1, &arena_);
         if (!track->Read(ar))
             break;
         track->LinkAfter(last);
@@ -88,11 +89,9 @@ void CSmfFile::Serialize(SmfArchive& ar)
 
 void CSmfFile::Store(SmfArchive& ar)
 {
-    for (CSmfTrack* t = tracks_.First(); t; t = t->NextTrack())
-        t->ComputeSize();
     int32_t count = GetTrackCount();
-    // The header holds 16 bits; more tracks are still written, all of them.
-    header_.trackCount = static_cast<uint16_t>(count > 0xFFFF ? 0xFFFF : count);
+    // The header holds the count modulo 65536; every track is written.
+    header_.trackCount = static_cast<uint16_t>(count & 0xFFFF);
     header_.format = count > 1 ? 1 : 0;
     header_.Write(ar);
     for (CSmfTrack* t = tracks_.First(); t; t = t->NextTrack())

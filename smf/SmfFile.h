@@ -9,7 +9,8 @@ namespace tavro {
 
 class SmfArchive;
 
-// Owns its tracks; the embedded head track (number 0) is never read or written.
+// Owns its tracks; the embedded head track (number 0) is never read or
+// written. The events of its tracks live in its arena, which Clear empties.
 class CSmfTrackList {
 public:
     CSmfTrackList() = default;
@@ -31,6 +32,7 @@ public:
     CSmfTrack* Next();
 
 private:
+    SmfArena arena_;
     CSmfTrack head_{0};
     CSmfTrack* cursor_ = nullptr;
     int32_t count_ = 0;

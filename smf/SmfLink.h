@@ -9,7 +9,8 @@ class SmfLink {
 public:
     T* Next() const { return next_; }
     T* Prev() const { return prev_; }
-    bool IsLinked() const { return linked_; }
+    // A linked node always has a predecessor (its list's head at least).
+    bool IsLinked() const { return prev_ != nullptr; }
 
 protected:
     SmfLink() = default;
@@ -26,25 +27,22 @@ protected:
         if (next_)
             next_->prev_ = self;
         prev->next_ = self;
-        linked_ = true;
     }
     // Takes this node out of its list; its neighbours join up.
     void UnlinkNode()
     {
-        if (!linked_)
+        if (!prev_)
             return;
         if (prev_)
             prev_->next_ = next_;
         if (next_)
             next_->prev_ = prev_;
         prev_ = next_ = nullptr;
-        linked_ = false;
     }
 
 private:
     T* prev_ = nullptr;
     T* next_ = nullptr;
-    bool linked_ = false;
 };
 
 } // namespace tavro

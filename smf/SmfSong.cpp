@@ -23,25 +23,17 @@ int32_t ScaleDelta(uint32_t delta, double factor)
     return static_cast<int32_t>(t);
 }
 
-std::vector<int32_t> MessageOf(const CSmfEventRecord& rec)
+// Meta and system exclusive rows (channel messages are built in place).
+void MessageOf(const CSmfEventRecord& rec, SongMessage& m)
 {
-    std::vector<int32_t> m;
-    switch (rec.kind) {
-    case kSmfEventChannel:
-        m = {rec.status, rec.data1, rec.data2};
-        break;
-    case kSmfEventMeta:
+    if (rec.kind == kSmfEventMeta) {
         m.reserve(rec.data.size() + 3);
         m = {0xFF, rec.metaType, static_cast<int32_t>(rec.length)};
-        m.insert(m.end(), rec.data.begin(), rec.data.end());
-        break;
-    default: // system exclusive, whatever status the file held
+    } else { // system exclusive, whatever status the file held
         m.reserve(rec.data.size() + 1);
-        m.push_back(0xF0);
-        m.insert(m.end(), rec.data.begin(), rec.data.end());
-        break;
+        m = {0xF0};
     }
-    return m;
+    m.insert(m.end(), rec.data.begin(), rec.data.end());
 }
 
 enum class RowOutcome { Event, Skip, Fail };
@@ -58,8 +50,9 @@ uint8_t Low8(const ScriptNumber& n) { return static_cast<uint8_t>(*n & 0xFF); }
 //              (low 8 bits) that does not match the element count; a
 //              channel message of other than 3 elements; a sysex longer
 //              than 0x0FFFFFFF bytes
-RowOutcome BuildEvent(const ScriptRow& row, std::unique_ptr<CSmfEvent>& event)
+RowOutcome BuildEvent(const ScriptRow& row, CSmfTrack& track, CSmfEvent*& event)
 {
+    event = nullptr;
     if (!row.isRow)
         return RowOutcome::Skip;
     if (!row.time || *row.time < 0 || uint32_t(*row.time) > kSmfMaxVarLen)
@@ -70,45 +63,48 @@ RowOutcome BuildEvent(const ScriptRow& row, std::unique_ptr<CSmfEvent>& event)
         if (!n)
             return RowOutcome::Fail;
     }
-    const std::vector<ScriptNumber>& msg = row.message;
+    const auto& msg = row.message;
     const size_t m = msg.size();
     const uint32_t delta = static_cast<uint32_t>(*row.time);
     const uint8_t status = Low8(msg[0]);
 
+    if (status != 0xF0 && status != 0xFF) {
+        if (m != 3)
+            return RowOutcome::Fail;
+        // What SetData would refuse for a channel event: the row is dropped.
+        if ((status & 0x7F) >= 0x70)
+            return RowOutcome::Skip;
+        event = track.NewEvent<CSmfChannelEvent>(delta, status, Low8(msg[1]), Low8(msg[2]));
+        return RowOutcome::Event;
+    }
     CSmfEventRecord rec;
+    std::unique_ptr<CSmfEvent> made;
     if (status == 0xF0) {
         if (m < 3 || m - 1 > kSmfMaxVarLen)
             return RowOutcome::Fail;
-        event = std::make_unique<CSmfSysexEvent>(delta, status);
-        event->GetData(rec);
+        made.reset(track.NewEvent<CSmfSysexEvent>(delta, status));
+        made->GetData(rec);
+        rec.kind = kSmfEventSysex;
         for (size_t i = 1; i < m; ++i)
             rec.data.push_back(Low8(msg[i]));
-    } else if (status == 0xFF) {
+    } else {
         if (m < 3)
             return RowOutcome::Fail;
         const size_t length = Low8(msg[2]);
         if (length + 3 != m)
             return RowOutcome::Fail;
-        event = std::make_unique<CSmfMetaEvent>(delta);
-        event->GetData(rec);
+        made.reset(track.NewEvent<CSmfMetaEvent>(delta));
+        made->GetData(rec);
         rec.metaType = Low8(msg[1]);
         for (size_t i = 3; i < m; ++i)
             rec.data.push_back(Low8(msg[i]));
-    } else {
-        if (m != 3)
-            return RowOutcome::Fail;
-        event = std::make_unique<CSmfChannelEvent>(delta, status);
-        event->GetData(rec);
-        rec.data1 = Low8(msg[1]);
-        rec.data2 = Low8(msg[2]);
     }
     rec.status = status;
     rec.delta = delta;
     rec.length = static_cast<uint32_t>(rec.data.size());
-    if (!event->SetData(rec)) {
-        event.reset();
+    if (!made->SetData(rec))
         return RowOutcome::Skip;
-    }
+    event = made.release();
     return RowOutcome::Event;
 }
 
@@ -132,9 +128,30 @@ ScriptSong ToScriptSong(const SongArray& song)
     return out;
 }
 
+namespace {
+
+// Collects the tracks into a song array.
+class SongArraySink final : public SongTrackSink {
+public:
+    explicit SongArraySink(SongArray& song) : song_(song) {}
+    void Begin(size_t trackCount) override { song_.tracks.resize(trackCount); }
+    void Track(size_t index, TrackArray& rows) override { song_.tracks[index].swap(rows); }
+
+private:
+    SongArray& song_;
+};
+
+} // namespace
+
 int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongArray& song)
 {
     song.tracks.clear();
+    SongArraySink sink(song);
+    return SongFromSmf(file, ppq, sink);
+}
+
+int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongTrackSink& sink)
+{
     const int32_t n = file.GetTrackCount();
     const uint16_t division = file.GetDivision();
     // Division 0 gives times no meaning (and no nonzero time base to report).
@@ -145,94 +162,143 @@ int32_t SongFromSmf(CSmfFile& file, int32_t ppq, SongArray& song)
     const bool scale = ppq != division;
     const double factor = double(ppq) / double(division);
 
-    song.tracks.resize(static_cast<size_t>(n));
+    sink.Begin(static_cast<size_t>(n));
     file.ResetTrackIterator();
     CSmfEventRecord rec;
-    for (TrackArray& rows : song.tracks) {
+    TrackArray rows;
+    for (size_t index = 0; index < static_cast<size_t>(n); ++index) {
         CSmfTrack* track = file.NextTrack();
+        size_t count = 0;
+        for (CSmfEvent* e = track->Head()->Next(); e; e = e->Next())
+            ++count;
+        rows.clear();
+        rows.reserve(count);
         for (CSmfEvent* e = track->Head()->Next(); e; e = e->Next()) {
+            const uint32_t delta = e->GetDelta();
+            const int32_t time = scale ? ScaleDelta(delta, factor) : static_cast<int32_t>(delta);
+            if (e->IsChannel()) {
+                const auto* c = static_cast<const CSmfChannelEvent*>(e);
+                rows.emplace_back();
+                rows.back().time = time;
+                rows.back().message = {c->GetStatus(), c->Data1(), c->Data2()};
+                continue;
+            }
             e->GetData(rec);
             if (rec.kind == kSmfEventListHead)
                 continue;
-            uint32_t delta = e->GetDelta();
-            SongRow row;
-            row.time = scale ? ScaleDelta(delta, factor) : static_cast<int32_t>(delta);
-            row.message = MessageOf(rec);
-            rows.push_back(std::move(row));
+            rows.emplace_back();
+            rows.back().time = time;
+            MessageOf(rec, rows.back().message);
         }
+        sink.Track(index, rows);
     }
     return ppq;
 }
 
-bool SmfFromSong(const ScriptSong& song, int32_t ppq, CSmfFile& file)
+SmfSongBuilder::SmfSongBuilder(int32_t ppq, CSmfFile& file) : file_(file)
 {
     if (ppq == 0)
         ppq = kDefaultPPQ;
     file.Reset();
     file.SetDivision(static_cast<uint16_t>(ppq & 0xFFFF));
-    for (size_t i = 0; i < song.tracks.size(); ++i) {
-        const ScriptTrack& st = song.tracks[i];
-        if (!st.isArray)
-            continue;
-        CSmfTrack* track = file.Tracks().Append(static_cast<int32_t>(i));
-        CSmfEvent* last = track->Head();
-        for (const ScriptRow& row : st.rows) {
-            std::unique_ptr<CSmfEvent> event;
-            switch (BuildEvent(row, event)) {
-            case RowOutcome::Fail:
-                file.Reset();
-                return false;
-            case RowOutcome::Skip:
-                break;
-            case RowOutcome::Event:
-                event->InsertAfter(last);
-                last = event.release();
-                break;
-            }
-        }
-        if (track->BodyLength() > 0xFFFFFFFFu) {
-            file.Reset();
+}
+
+bool SmfSongBuilder::AddTrack(const ScriptTrack& st)
+{
+    const int32_t index = index_++;
+    if (failed_)
+        return false;
+    if (!st.isArray)
+        return true;
+    CSmfTrack* track = file_.Tracks().Append(index);
+    CSmfEvent* last = track->Head();
+    for (const ScriptRow& row : st.rows) {
+        CSmfEvent* event;
+        switch (BuildEvent(row, *track, event)) {
+        case RowOutcome::Fail:
+            failed_ = true;
+            file_.Reset();
             return false;
+        case RowOutcome::Skip:
+            break;
+        case RowOutcome::Event:
+            event->LinkAfterLast(last);
+            last = event;
+            break;
         }
+    }
+    if (track->BodyLength() > 0xFFFFFFFFu) {
+        failed_ = true;
+        file_.Reset();
+        return false;
     }
     return true;
 }
 
-int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song)
+bool SmfFromSong(const ScriptSong& song, int32_t ppq, CSmfFile& file)
 {
-    CSmfFile file;
-    file.Serialize(source);
-    return SongFromSmf(file, ppq, song);
+    SmfSongBuilder builder(ppq, file);
+    for (const ScriptTrack& track : song.tracks) {
+        if (!builder.AddTrack(track))
+            return false;
+    }
+    return true;
 }
 
-bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink)
+bool WriteSmf(CSmfFile& file, SmfArchive& sink)
 {
-    CSmfFile file;
-    if (!SmfFromSong(song, ppq, file))
-        return false;
     file.Serialize(sink);
     return !sink.Failed();
 }
 
-int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song)
+bool WriteSmfToFile(CSmfFile& file, const std::string& path)
 {
-    song.tracks.clear();
-    SmfFileSource source(path);
-    if (!source.IsOpen())
-        return 0;
-    return ReadSong(source, ppq, song);
-}
-
-bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path)
-{
-    CSmfFile file;
-    if (!SmfFromSong(song, ppq, file))
-        return false;
     SmfFileSink sink(path);
     if (!sink.IsOpen())
         return false;
     file.Serialize(sink);
     return sink.Close();
+}
+
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song)
+{
+    song.tracks.clear();
+    SongArraySink sink(song);
+    return ReadSong(source, ppq, sink);
+}
+
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongTrackSink& sink)
+{
+    CSmfFile file;
+    file.Serialize(source);
+    return SongFromSmf(file, ppq, sink);
+}
+
+bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink)
+{
+    CSmfFile file;
+    return SmfFromSong(song, ppq, file) && WriteSmf(file, sink);
+}
+
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song)
+{
+    song.tracks.clear();
+    SongArraySink sink(song);
+    return ReadSongFromFile(path, ppq, sink);
+}
+
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongTrackSink& sink)
+{
+    SmfFileSource source(path);
+    if (!source.IsOpen())
+        return 0;
+    return ReadSong(source, ppq, sink);
+}
+
+bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path)
+{
+    CSmfFile file;
+    return SmfFromSong(song, ppq, file) && WriteSmfToFile(file, path);
 }
 
 } // namespace tavro

@@ -3,6 +3,8 @@
 #include "tools/MidiToolsCtrl.h"
 #include "tools/FileFindOrder.h"
 
+#include "module/ScriptArray.h"
+
 #include <new>
 #include <vector>
 
@@ -79,16 +81,6 @@ const tavro::LeadByteTable& AnsiLeadBytes()
     return table;
 }
 
-// Owns a SAFEARRAY until it is handed over.
-struct SafeArrayOwner {
-    SAFEARRAY* array;
-    ~SafeArrayOwner()
-    {
-        if (array)
-            SafeArrayDestroy(array);
-    }
-};
-
 } // namespace
 
 long CMidiToolsCtrl::FileFind(VARIANT* filesArray, const std::string& sFolder, const std::string& sFind,
@@ -102,24 +94,13 @@ long CMidiToolsCtrl::FileFind(VARIANT* filesArray, const std::string& sFolder, c
     Search(tavro::FolderWithBackslash(sFolder, leadBytes), sFind, bSubDir != 0, sFind.empty(), found);
     tavro::OrderFoundEntries(found, nSort, leadBytes);
 
-    SafeArrayOwner result{SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(found.size()))};
-    if (!result.array)
-        throw std::bad_alloc();
-    VARIANT* elements = nullptr;
-    if (FAILED(SafeArrayAccessData(result.array, reinterpret_cast<void**>(&elements))))
-        throw std::bad_alloc();
-    bool complete = true;
+    tavro::NewScriptArray result(found.size());
     for (size_t i = 0; i < found.size(); ++i) {
-        elements[i].vt = VT_BSTR;
-        elements[i].bstrVal = tavro::ToBstr(found[i].path);
-        complete = complete && elements[i].bstrVal;
+        result[i].vt = VT_BSTR;
+        result[i].bstrVal = tavro::ToBstr(found[i].path);
+        if (!result[i].bstrVal)
+            throw std::bad_alloc();
     }
-    SafeArrayUnaccessData(result.array);
-    if (!complete)
-        throw std::bad_alloc();
-
-    filesArray->vt = VT_ARRAY | VT_VARIANT;
-    filesArray->parray = result.array;
-    result.array = nullptr;
+    result.MoveInto(*filesArray);
     return static_cast<long>(found.size());
 }

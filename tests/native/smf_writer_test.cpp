@@ -98,6 +98,25 @@ TEST(SmfWriter, DeltaBeyond28BitsNeverBreaksTheChunkLength)
               Hex(sink.Bytes()));
 }
 
+// The header's 16-bit track count wraps; every track is still written.
+TEST(SmfWriter, HeaderTrackCountIsTheCountModulo65536)
+{
+    for (uint32_t count : {65535u, 65537u}) {
+        Bytes bytes = Header(1, 0, 96);
+        for (uint32_t i = 0; i < count; ++i)
+            bytes.insert(bytes.end(), {'M', 'T', 'r', 'k', 0, 0, 0, 0});
+        SmfMemorySource source(bytes);
+        CSmfFile file;
+        file.Serialize(source);
+        ASSERT_EQ(int32_t(count), file.GetTrackCount());
+        SmfMemorySink sink;
+        file.Serialize(sink);
+        const Bytes& out = sink.Bytes();
+        ASSERT_EQ(bytes.size(), out.size());
+        EXPECT_EQ(count & 0xFFFF, uint32_t(out[10] << 8 | out[11])) << count;
+    }
+}
+
 TEST(SmfVarLen, WriteReadAndSizeAgree)
 {
     const struct {

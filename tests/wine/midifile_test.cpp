@@ -2,6 +2,7 @@
 // cannot build: by-reference arrays, lower bounds other than 0, garbage in
 // every level, and a clipboard without the format.
 #include "smf/MidiFileCtrl.h"
+#include "smf/SmfArchive.h"
 #include "smf/SmfClipboard.h"
 #include "tests/wine/test_util.h"
 
@@ -177,6 +178,26 @@ TEST_F(MidiFile, FailedReads)
         VARIANT song = Arr({Arr({Row(7, {144, 1, 1})})});
         EXPECT_TRUE(Write(Path(std::to_string(ppq) + ".mid"), &song, ppq));
         VariantClear(&song);
+    }
+    // The reader refuses a file held open for writing, not one held for
+    // reading; the writer holds its file for itself alone.
+    for (DWORD access : {DWORD(GENERIC_WRITE), DWORD(GENERIC_READ)}) {
+        HANDLE h = CreateFileA(Path("960.mid").c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        VARIANT song;
+        VariantInit(&song);
+        EXPECT_EQ(Read(Path("960.mid"), &song, 0), access == GENERIC_READ ? 960 : 0) << access;
+        VariantClear(&song);
+        CloseHandle(h);
+    }
+    {
+        tavro::SmfFileSink sink(Path("held.mid"));
+        HANDLE h = CreateFileA(Path("held.mid").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "the file being written was opened";
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
     }
     VARIANT odd = Of(0x7FFF);
     EXPECT_EQ(Read(Path("960.mid"), &odd, 0), 0);
