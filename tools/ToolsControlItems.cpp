@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
 #include <vector>
 
 namespace {
@@ -35,16 +36,18 @@ void NotifyParent(HWND c, WORD code)
     SendMessageA(GetParent(c), WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(c));
 }
 
-// A list or combo item's text through its length and text messages.
+// A list or combo item's text through its length and text messages. The
+// text travels as UTF-16 and becomes ANSI here: Wine carries the ANSI form of
+// these messages between processes only up to the first character.
 std::string ItemString(HWND c, UINT lengthMsg, UINT textMsg, long index)
 {
-    const LRESULT length = SendMessageA(c, lengthMsg, static_cast<WPARAM>(index), 0);
-    if (length < 0)
+    const LRESULT length = SendMessageW(c, lengthMsg, static_cast<WPARAM>(index), 0);
+    if (length < 0 || length > 0xFFFFF)
         return {};
-    std::vector<char> text(static_cast<size_t>(length) + 1, '\0');
-    if (SendMessageA(c, textMsg, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data())) < 0)
+    std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
+    if (SendMessageW(c, textMsg, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data())) < 0)
         return {};
-    return text.data();
+    return tavro::ToAnsi(text.data(), wcslen(text.data()));
 }
 
 std::string TabText(HWND c, long index)

@@ -63,7 +63,7 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     if (msg != WM_INITDIALOG)
         return FALSE;
-    SetDlgItemTextA(dlg, 108, "first\r\nsecond");
+    SetDlgItemTextA(dlg, 116, "Label\r\nsecond");
     const char* lists[][3] = {{"one", "two", "three"}, {"a", "b", nullptr}};
     for (int k = 0; k < 3; ++k) {
         SendDlgItemMessageA(dlg, 109, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(lists[0][k]));
@@ -108,7 +108,7 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     HWND panel = GetDlgItem(dlg, 121);
     CreateWindowExA(0, "Button", "Inner", WS_CHILD | WS_VISIBLE, 0, 0, 60, 20, panel,
                     reinterpret_cast<HMENU>(131), nullptr, nullptr);
-    CreateWindowExA(0, "Edit", "inner text", WS_CHILD | WS_VISIBLE, 0, 25, 60, 20, panel,
+    CreateWindowExA(0, "Static", "inner text", WS_CHILD | WS_VISIBLE, 0, 25, 60, 20, panel,
                     reinterpret_cast<HMENU>(132), nullptr, nullptr);
     SetFocus(GetDlgItem(dlg, 107));
     return FALSE;
@@ -121,9 +121,12 @@ HWND CreateMainWindow(const std::string& logFile)
     g_logFile = logFile;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    LoadLibraryA("msftedit.dll");
+    // Plain windows of two more classes: a panel for controls of its own, and
+    // an upper-case rich edit name (Wine's own rich edit classes are mixed case).
     WNDCLASSA panel = {};
     panel.lpfnWndProc = DefWindowProcA;
+    panel.lpszClassName = "RICHEDIT50W";
+    RegisterClassA(&panel);
     panel.lpszClassName = "TavroPanel";
     RegisterClassA(&panel);
     WNDCLASSA main = panel;
