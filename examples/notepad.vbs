@@ -1,8 +1,10 @@
 ' Drives Notepad the way a user would: lists its menus, toggles word wrap
 ' (Format\Word Wrap on Windows, Edit\Wrap long lines on Wine) and reads its
 ' check mark, types a line, saves it through
-' the Save As dialog and checks the file. Run with cscript (Windows or Wine
-' with a display); prints "N passed, M failed" and quits with the failures.
+' the Save As dialog and checks the file. Run with cscript and a display;
+' prints "N passed, M failed" and quits with the failures. Under Wine 8 the
+' file dialog does not take a name set from another process, so the save
+' step fails there.
 Option Explicit
 Dim t, passed, failed, target, menus, wrapItem, wrap, i, listing, p, filled
 passed = 0 : failed = 0
@@ -49,6 +51,11 @@ t.SendKeys "Hello from TAVRO{ENTER}"
 Check t.CallHostMenu("File\Save As", False), "open Save As"
 Check t.WaitForegroundWindow("Save As", 20000), "Save As in the foreground"
 
+' The dialog adds controls while it comes up: wait for its Save button.
+For i = 1 To 200
+    If InStr(t.EnumControls(), vbTab & "PushButton" & vbTab & "True" & vbTab & "True" & vbTab & "&Save" & vbCrLf) > 0 Then Exit For
+    t.Sleep 50
+Next
 ' The file name box holds the focus: step down through the controls marked
 ' as containing it ("[i]") to the one that has it ("[i]*") and fill that.
 filled = False
@@ -65,18 +72,13 @@ For i = 1 To 5
 Next
 Check filled, "file name entered"
 t.SetControlWindow 0
-' Buttons count once they are visible.
-For i = 1 To 200
-    If t.ClickButton("save") Then Exit For
-    t.Sleep 50
-Next
-Check i <= 200, "Save clicked"
+Check t.ClickButton("save"), "Save clicked"
 
 For i = 1 To 200
     If t.FileExist(target) Then Exit For
     t.Sleep 50
 Next
-Check InStr(t.FileRead(target), "Hello from TAVRO") > 0, "the file holds the typed text: [" & t.FileRead(target) & "] " & t.FileExist(target) & t.GetFileSize(target) & " " & t.GetForegroundWindowName()
+Check InStr(t.FileRead(target), "Hello from TAVRO") > 0, "the file holds the typed text: [" & t.FileRead(target) & "]"
 
 Check t.CallHostMenu("File\Exit", False), "close notepad"
 t.FileDelete target
