@@ -52,7 +52,7 @@ Check t.CallHostMenu("File\Save As", False), "open Save As"
 Check t.WaitForegroundWindow("Save As", 20000), "Save As in the foreground"
 
 ' The dialog adds controls while it comes up: wait for its Save button.
-For i = 1 To 200
+For i = 1 To 600
     If InStr(t.EnumControls(), vbTab & "PushButton" & vbTab & "True" & vbTab & "True" & vbTab & "&Save" & vbCrLf) > 0 Then Exit For
     t.Sleep 50
 Next
