@@ -188,6 +188,23 @@ HRESULT InvokeMethod(ControlBase* self, DISPPARAMS* params, VARIANT* result, UIN
     return dispatch_detail::MethodTraits<decltype(Method)>::template Call<Vt, Method>(self, params, result, argErr);
 }
 
+// For methods that never fail a call: arguments that cannot be converted to
+// the method's types give the method's failure result (`Failure`, or an
+// empty string for text results) instead of a dispatch error.
+template <VARTYPE Vt, auto Method, long Failure>
+HRESULT InvokeOrFailure(ControlBase* self, DISPPARAMS* params, VARIANT* result, UINT* argErr)
+{
+    const HRESULT hr = InvokeMethod<Vt, Method>(self, params, result, argErr);
+    if (SUCCEEDED(hr))
+        return hr;
+    if constexpr (Vt == VT_BSTR)
+        return dispatch_detail::SetString(result, std::string());
+    else if constexpr (Vt == VT_BOOL)
+        return dispatch_detail::SetBool(result, Failure != 0);
+    else
+        return dispatch_detail::SetLong(result, Failure);
+}
+
 template <auto Method>
 constexpr UINT ArityOf()
 {
@@ -200,3 +217,11 @@ constexpr UINT ArityOf()
 // (VT_EMPTY, VT_I4, VT_BOOL, VT_BSTR) and the member function.
 #define TAVRO_DISP(dispid, name, resultVt, method) \
     tavro::DispatchEntry { dispid, L##name, resultVt, tavro::ArityOf<method>(), &tavro::InvokeMethod<resultVt, method> }
+
+// A row whose method answers arguments of the wrong type or range with its
+// failure result instead of an error.
+#define TAVRO_DISP_OR(dispid, name, resultVt, method, failure)                                         \
+    tavro::DispatchEntry                                                                              \
+    {                                                                                                 \
+        dispid, L##name, resultVt, tavro::ArityOf<method>(), &tavro::InvokeOrFailure<resultVt, method, failure> \
+    }

@@ -355,6 +355,19 @@ TEST(TypeLibrary, HelpStringsAreInTheReference)
         }
         info->ReleaseTypeAttr(ta);
     }
+    // MidiTools binds every member of the library but AboutBox.
+    ComPtr<ITypeInfo> tools = InfoOf(lib.get(), DIID__DMidiTools);
+    ASSERT_TRUE(tools);
+    TYPEATTR* ta = nullptr;
+    ASSERT_EQ(tools->GetTypeAttr(&ta), S_OK);
+    for (UINT f = 0; f < ta->cFuncs; ++f) {
+        FUNCDESC* fd = nullptr;
+        ASSERT_EQ(tools->GetFuncDesc(f, &fd), S_OK);
+        EXPECT_TRUE(fd->memid == DISPID_ABOUTBOX || CMidiToolsCtrl::kClass.dispatch.Find(fd->memid))
+            << "no dispatch row for DISPID " << fd->memid;
+        tools->ReleaseFuncDesc(fd);
+    }
+    tools->ReleaseTypeAttr(ta);
 }
 
 } // namespace
