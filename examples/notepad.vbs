@@ -43,7 +43,7 @@ Check InStr(menus, """" & wrapItem & """" & vbCrLf) > 0, wrapItem & " listed"
 For i = 1 To 2
     wrap = t.IsHostMenuChecked(LCase(wrapItem))
     Check t.CallHostMenu(wrapItem, True), "run " & wrapItem
-    Check t.IsHostMenuChecked(wrapItem) = 1 - wrap, wrapItem & " check mark changed from " & wrap
+    Check t.IsHostMenuChecked(wrapItem) <> wrap, wrapItem & " check mark changed from " & wrap
 Next
 
 t.SendKeys "Hello from TAVRO{ENTER}"

@@ -1,6 +1,6 @@
 // DirectMusic ports against a stand-in DirectMusic registered in this
 // process: what Wine's cannot show (sent buffers, input, failing listing).
-#include "tests/wine/midi_test_util.h"
+#include "tests/wine/test_util.h"
 
 #include <dmusicc.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace miditest;
+using namespace wt;
 
 #define STUB(...) override { return E_NOTIMPL; }
 #define OK(...) override { return S_OK; }

@@ -3,14 +3,15 @@
 // list-view rows (records in the caller's memory), the target-window rule
 // and window enumeration. Needs a display; skipped without one.
 #include "tests/wine/tools_app.h"
-#include "tests/wine/tools_test_util.h"
+#include "tools/MidiToolsCtrl.h"
+#include "tests/wine/test_util.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using toolstest::Call;
-using toolstest::Tools;
+using wt::Call;
+using Tools = wt::Made<CMidiToolsCtrl>;
 
 void Pump()
 {
@@ -176,8 +177,8 @@ TEST_F(WindowTest, EnumWindowsFillsTwoArraysByReference)
     names.parray = SafeArrayCreateVector(VT_VARIANT, 0, 3);
     Call call(tools_.dispatch(), 70);
     ASSERT_EQ(call.Ref(&classes).Ref(&names).Run(), S_OK);
-    ASSERT_EQ(call.result.vt, VT_I4);
-    const LONG count = call.result.lVal;
+    ASSERT_EQ(call.result->vt, VT_I4);
+    const LONG count = call.result->lVal;
     ASSERT_EQ(names.vt, VT_ARRAY | VT_VARIANT);
     ASSERT_EQ(classes.vt, VT_ARRAY | VT_VARIANT);
     EXPECT_EQ(static_cast<LONG>(names.parray->rgsabound[0].cElements), count);
@@ -197,11 +198,11 @@ TEST_F(WindowTest, EnumWindowsFillsTwoArraysByReference)
     // Arguments of the wrong type give the failure result, not an error.
     Call checked(tools_.dispatch(), 13); // IsHostMenuChecked(an array)
     ASSERT_EQ(checked.Ref(&names).Run(), S_OK);
-    EXPECT_EQ(checked.result.vt, VT_I4);
-    EXPECT_EQ(checked.result.lVal, -1);
+    EXPECT_EQ(checked.result->vt, VT_BOOL); // -1, "not found", is nonzero: True
+    EXPECT_EQ(checked.result->boolVal, VARIANT_TRUE);
     Call text(tools_.dispatch(), 42); // GetControlItemText("x", 0)
     ASSERT_EQ(text.Text("x").Long(0).Run(), S_OK);
-    EXPECT_EQ(toolstest::ResultText(text.result), "");
+    EXPECT_EQ(wt::ResultText(*text.result.get()), "");
     VariantClear(&classes);
     VariantClear(&names);
 }

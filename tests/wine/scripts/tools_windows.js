@@ -33,8 +33,8 @@ try {
     same(t.SetCurrentHost("TavroToolsApp", ""), true, "SetCurrentHost");
     same(t.GetMenusFromHost("view"), "\"View\\Recent\\Alpha\"\r\n\"View\\Recent\\Beta\"\r\n", "listing filled on opening");
     same(t.GetHostSubMenuCount("File"), 10, "items of File");
-    same(t.IsHostMenuChecked("file\\checked"), 1, "checked item");
-    same(t.IsHostMenuEnabled("File\\Disabled"), 0, "disabled item");
+    same(t.IsHostMenuChecked("file\\checked"), true, "checked item");
+    same(t.IsHostMenuEnabled("File\\Disabled"), false, "disabled item");
     same(t.CallHostMenu("File\\Refuse", true), false, "the host answered 1");
     check(logHas("COMMAND 208 0"), "sent command arrived");
     same(t.CallHostMenu("Tools\\Controls", false), true, "post the dialog command");
@@ -96,7 +96,7 @@ try {
     same(t.SetControlWindow(0) && t.GetNumControls(0) == 21, true, "back to the dialog");
     check(t.GetMouseControl().indexOf("\t") >= 0 || t.GetMouseControl() === "", "GetMouseControl");
     same(t.MsgListBox("a", "b", "c", "d", true, true), "", "MsgListBox");
-    same(t.GetControlText("x") + t.IsHostMenuEnabled(null), "-1", "wrong types give failure results");
+    same(t.GetControlText("x") + t.IsHostMenuEnabled(null), "true", "wrong types give failure results (-1: not found)");
 
     same(t.SetControlFocus(2), true, "focus moves");
 
