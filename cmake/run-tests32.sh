@@ -11,9 +11,10 @@ if [ -z "${TAVRO_I386_NS:-}" ]; then
 fi
 export TAVRO_WINE_RUN="$here/wine32-run.sh" WINEPREFIX="$root/build/wineprefix32"
 # A server left from a run without a display could not create windows.
-wineserver -k 2>/dev/null; timeout 300 wineserver -w 2>/dev/null
+server="$here/wine32-run.sh wineserver"
+$server -k 2>/dev/null; timeout 300 $server -w 2>/dev/null
 sh "$here/wine-prefix.sh"
 status=0
 ctest --test-dir "$root/build/x86" --output-on-failure --timeout 300 "$@" || status=1
-wineserver -k 2>/dev/null
+$server -k 2>/dev/null
 exit $status

@@ -6,8 +6,8 @@
 here=$(cd "$(dirname "$0")" && pwd)
 run=${TAVRO_WINE_RUN:-$here/wine-run.sh}
 case "$run" in
-  *wine32-run.sh) default=wineprefix32 ;;
-  *) default=wineprefix ;;
+  *wine32-run.sh) default=wineprefix32 server="$run wineserver" ;; # the chroot's own
+  *) default=wineprefix server=wineserver ;;
 esac
 WINEPREFIX="${TAVRO_WINEPREFIX:-$here/../build/$default}"
 export WINEPREFIX TAVRO_WINEPREFIX="$WINEPREFIX" WINEDEBUG=-all
@@ -16,8 +16,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "creating Wine prefix $WINEPREFIX"
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
   WINEDLLOVERRIDES="mscoree,mshtml=" timeout 900 "$run" wineboot -i </dev/null >/dev/null 2>&1
-  timeout 300 wineserver -w
+  timeout 300 $server -w
 fi
-wineserver -p60 </dev/null >/dev/null 2>&1
+$server -p60 </dev/null >/dev/null 2>&1
 timeout 300 "$run" cmd /c exit </dev/null >/dev/null 2>&1
 exit 0
