@@ -1,5 +1,6 @@
 #!/bin/sh
 # Runs one test script under Wine: run-script.sh <host> <script> [args...].
+# TAVRO_WINE_RUN names the Wine runner (default wine-run.sh, 64-bit).
 # <host> is cscript or a path to tavrorun.exe. The script prints
 # "N passed, M failed" as its last line and quits with its failure count;
 # anything else (no summary, non-zero exit) is a failure. Wine's launcher
@@ -9,7 +10,7 @@ host=$1; script=$2; shift 2
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 out=$(mktemp)
 for attempt in 1 2; do
-  "$here/wine-run.sh" "$host" //nologo "$(winpath "$script")" "$@" >"$out" 2>&1 </dev/null
+  "${TAVRO_WINE_RUN:-$here/wine-run.sh}" "$host" //nologo "$(winpath "$script")" "$@" >"$out" 2>&1 </dev/null
   status=$?
   [ -s "$out" ] && break
 done

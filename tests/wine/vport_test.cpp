@@ -123,7 +123,8 @@ TEST(VirtualPorts, WindowIgnoresForeignIdentifiers)
     } cases[] = {
         {aId, 3, 1},        {firstId, 3, 0},  {Block(k)->slots[1].receiverPort, 3, 0}, {0, 3, 0},
         {0xDEADBEEF, 3, 0}, {aId, 129, 0},    {aId, -1, 0},                            {aId, 128, 1},
-        {aId | static_cast<WPARAM>(static_cast<uint64_t>(1) << 40), 3, 0}, // high bits of a 64-bit wParam
+        // High bits of a 64-bit wParam; a 32-bit wParam drops them (then it is aId).
+        {static_cast<WPARAM>(aId | static_cast<uint64_t>(1) << 40), 3, sizeof(WPARAM) == 4},
     };
     for (const auto& t : cases) {
         const long stored = a->GetMidiInEventCount(0);

@@ -8,10 +8,11 @@ set -e
 here=$(cd "$(dirname "$0")" && pwd)
 root="$here/../../.."
 export WINEPREFIX="${WINEPREFIX:-${TAVRO_WINEPREFIX:-$root/build/wineprefix}}"
-export WINEDEBUG=-all
+export WINEDEBUG=-all TAVRO_WINEPREFIX="$WINEPREFIX"
 # Creates the prefix on first use and starts its server detached.
-TAVRO_WINEPREFIX="$WINEPREFIX" sh "$root/cmake/wine-prefix.sh"
-wine=/usr/lib/wine/wine64
+sh "$root/cmake/wine-prefix.sh"
+# The Wine of the driver's architecture (the 64-bit one by default).
+wine=${TAVRO_WINE_RUN:-$root/cmake/wine-run.sh}
 key='HKCU\Software\Wine\Drivers'
 if [ "$1" = "--remove" ]; then
   "$wine" reg delete "$key" /v Audio /f </dev/null >/dev/null 2>&1 || true
