@@ -14,7 +14,7 @@ deps:
 
 build: deps
 	cmake -S . -B $(BUILD)/native $(GEN) -DCMAKE_BUILD_TYPE=Debug -DTAVRO_SANITIZE=ON
-	cmake -S . -B $(BUILD)/x86 $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86.cmake
+	cmake -S . -B $(BUILD)/x86 $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86.cmake -DTAVRO_BUILD_TESTS=ON
 	cmake -S . -B $(BUILD)/x64 $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x64.cmake
 	cmake --build $(BUILD)/native
 	cmake --build $(BUILD)/x86
@@ -28,7 +28,7 @@ test: build
 # The x86 OCX, tavrorun and the Windows tests, run with 32-bit Wine in an
 # i386 chroot built on first use (root; see README.md).
 build32: deps
-	cmake -S . -B $(BUILD)/x86 $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86.cmake
+	cmake -S . -B $(BUILD)/x86 $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86.cmake -DTAVRO_BUILD_TESTS=ON
 	cmake --build $(BUILD)/x86
 
 test32: build32
