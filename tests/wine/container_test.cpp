@@ -2,9 +2,7 @@
 // window: activation and drawing, misc status, saved state, property page
 // and About box; then the saved-state rules and the OCX's own resources.
 // Needs a display (Xvfb) and the registered OCX.
-#include "module/ComUtil.h"
-#include "module/Module.h"
-#include "TAVRO_h.h"
+#include "tests/wine/test_util.h"
 
 #include <gtest/gtest.h>
 #include <olectl.h>
@@ -19,24 +17,9 @@ namespace {
 using tavro::ComPtr;
 using tavro::Variant;
 
-std::wstring OcxPath()
-{
-    std::wstring path = tavro::ModulePath();
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"TAVRO.OCX";
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
-{
-    for (const DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT)) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        if (done())
-            return true;
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-    }
-}
+using wt::OcxPath;
+using wt::PumpFor;
+using wt::PumpUntil;
 
 std::wstring TextOf(HWND window)
 {
@@ -189,13 +172,13 @@ protected:
                                 frame_, nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(host_, nullptr);
         ASSERT_EQ(getControl_(host_, control_.out()), S_OK);
-        PumpUntil([] { return false; }, 200);
+        PumpFor(200);
     }
     void TearDown() override
     {
         control_.reset();
         DestroyWindow(host_);
-        PumpUntil([] { return false; }, 100);
+        PumpFor(100);
     }
 
     // Paints the host red, has it repaint (the container draws its control)
@@ -238,7 +221,7 @@ TEST_P(AtlContainer, ActivatesDrawsAndReportsItsStatus)
     if (shell.visible) {
         // White fill in the corner and inside, the ellipse's black outline
         // where it touches the middle of the left and top edges.
-        EXPECT_TRUE(PumpUntil([&] { return Repainted(kWidth / 2, kHeight / 2) == kWhite; }));
+        EXPECT_TRUE(PumpUntil([&] { return Repainted(kWidth / 2, kHeight / 2) == kWhite; }, 10000));
         EXPECT_EQ(Pixel(1, 1), kWhite);
         bool left = false, top = false;
         for (int i = 0; i < 3; ++i) {

@@ -7,6 +7,7 @@
 #include "smf/MidiFileCtrl.h"
 #include "tools/MidiToolsCtrl.h"
 #include "TAVRO_h.h"
+#include "tests/wine/test_util.h"
 
 #include <gtest/gtest.h>
 #include <olectl.h>
@@ -18,13 +19,7 @@
 namespace {
 
 using tavro::ComPtr;
-
-std::wstring OcxPath()
-{
-    // The OCX is built next to the test programs.
-    std::wstring path = tavro::ModulePath();
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"TAVRO.OCX";
-}
+using wt::OcxPath;
 
 std::string Guid(REFGUID g)
 {

@@ -5,6 +5,7 @@
 
 #include "midiio/MidiIOCtrl.h"
 #include "module/ComUtil.h"
+#include "module/Module.h"
 #include "TAVRO_h.h"
 
 #include <windows.h>
@@ -183,6 +184,13 @@ private:
 };
 
 // ---- files ----
+
+// The OCX, built next to the test programs.
+inline std::wstring OcxPath()
+{
+    std::wstring path = tavro::ModulePath();
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"TAVRO.OCX";
+}
 
 inline void WriteRaw(const std::string& name, const std::string& bytes)
 {

@@ -11,14 +11,8 @@
 namespace {
 
 using wt::Call;
+using wt::Pump;
 using Tools = wt::Made<CMidiToolsCtrl>;
-
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
-}
 
 class WindowTest : public ::testing::Test {
 protected:

@@ -5,10 +5,7 @@ Dim failures, args, n
 failures = 0
 
 Sub Check(ok, what, actual)
-    If Not ok Then
-        WScript.Echo "FAIL: " & what & " (got: " & actual & ")"
-        failures = failures + 1
-    End If
+    If Not ok Then WScript.Echo "FAIL: " & what & " (got: " & actual & ")" : failures = failures + 1
 End Sub
 
 WScript.Echo "alpha", 42, True, "beta"

@@ -8,10 +8,7 @@ failures = 0 : ticks = 0 : later = 0 : aTicks = 0 : bTicks = 0
 tickText = "" : laterOrder = "" : aText = "" : bText = ""
 
 Sub Check(ok, what, actual)
-    If Not ok Then
-        WScript.Echo "FAIL: " & what & " (got: " & actual & ")"
-        failures = failures + 1
-    End If
+    If Not ok Then WScript.Echo "FAIL: " & what & " (got: " & actual & ")" : failures = failures + 1
 End Sub
 
 Sub Src_OnTick(index, text)

@@ -5,12 +5,7 @@ Dim passed, failed, io, tools
 passed = 0 : failed = 0
 
 Sub Check(ok, what)
-    If ok Then
-        passed = passed + 1
-    Else
-        failed = failed + 1
-        WScript.Echo "FAIL: " & what
-    End If
+    If ok Then passed = passed + 1 Else failed = failed + 1 : WScript.Echo "FAIL: " & what
 End Sub
 
 ' Polls the store for up to 5 s (the driver's callbacks fill it; nothing pumps).

@@ -5,10 +5,7 @@ Dim failures, io, midiCalls, received, ticks, n
 failures = 0 : midiCalls = 0 : received = "" : ticks = 0
 
 Sub Check(ok, what, actual)
-    If Not ok Then
-        WScript.Echo "FAIL: " & what & " (got: " & actual & ")"
-        failures = failures + 1
-    End If
+    If Not ok Then WScript.Echo "FAIL: " & what & " (got: " & actual & ")" : failures = failures + 1
 End Sub
 
 Sub Midi_OnMidiEvents()

@@ -6,12 +6,7 @@ Dim passed, failed, t, p, o, c, r, x
 passed = 0 : failed = 0
 
 Sub Check(ok, what)
-    If ok Then
-        passed = passed + 1
-    Else
-        failed = failed + 1
-        WScript.Echo "FAIL: " & what
-    End If
+    If ok Then passed = passed + 1 Else failed = failed + 1 : WScript.Echo "FAIL: " & what
 End Sub
 
 On Error Resume Next
