@@ -29,31 +29,33 @@ std::wstring TextOf(HWND window)
 }
 
 // A visible top-level window of this process with a descendant showing `text`.
+struct WindowSearch {
+    const std::wstring& text;
+    HWND found;
+};
+
+BOOL CALLBACK SearchChild(HWND child, LPARAM param)
+{
+    auto* s = reinterpret_cast<WindowSearch*>(param);
+    if (IsWindowVisible(child) && TextOf(child) == s->text)
+        s->found = GetAncestor(child, GA_ROOT);
+    return !s->found;
+}
+
+BOOL CALLBACK SearchTop(HWND top, LPARAM param)
+{
+    auto* s = reinterpret_cast<WindowSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(top, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(top))
+        EnumChildWindows(top, &SearchChild, param);
+    return !s->found;
+}
+
 HWND FindWindowShowing(const std::wstring& text)
 {
-    struct Search {
-        const std::wstring& text;
-        HWND found;
-    } search = {text, nullptr};
-    EnumWindows(
-        [](HWND top, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(top, &pid);
-            if (pid != GetCurrentProcessId() || !IsWindowVisible(top))
-                return TRUE;
-            EnumChildWindows(
-                top,
-                [](HWND child, LPARAM p) -> BOOL {
-                    auto* s = reinterpret_cast<Search*>(p);
-                    if (IsWindowVisible(child) && TextOf(child) == s->text)
-                        s->found = GetAncestor(child, GA_ROOT);
-                    return !s->found;
-                },
-                param);
-            return !s->found;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search = {text, nullptr};
+    EnumWindows(&SearchTop, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
