@@ -1,21 +1,15 @@
 ' Drives Notepad the way a user would: lists its menus, toggles word wrap
 ' (Format\Word Wrap on Windows, Edit\Wrap long lines on Wine) and reads its
-' check mark, types a line, saves it through
-' the Save As dialog and checks the file. Run with cscript and a display;
-' prints "N passed, M failed" and quits with the failures. Under Wine 8 the
-' file dialog does not take a name set from another process, so the save
-' step fails there.
+' check mark, types a line, saves it through the Save As dialog (the file
+' name set in the dialog's own edit box, found by stepping into the control
+' after the "File name:" label) and checks the file. Every wait is bounded:
+' the script ends within a minute and closes Notepad, pass or fail.
+' Run on Windows with a desktop:  tavrorun notepad.vbs  (or cscript notepad.vbs)
+' Prints "N passed, M failed" and quits with the number of failures.
 Option Explicit
-Dim t, passed, failed, target, menus, wrapItem, wrap, i, listing, p, filled
+Dim t, passed, failed, target, menus, wrapItem, wrap, i, listing, p, q, idx, deadline, edit
 passed = 0 : failed = 0
 target = "C:\windows\temp\tavro_notepad_example.txt"
-
-' The control index in "...[12]*" or "...[12]" that ends at position p.
-Function IndexBefore(text, p)
-    Dim q
-    q = InStrRev(text, "[", p)
-    IndexBefore = CLng(Mid(text, q + 1, p - q - 1))
-End Function
 
 Sub Check(ok, what)
     If ok Then
@@ -26,10 +20,28 @@ Sub Check(ok, what)
     End If
 End Sub
 
+' A wait of at most ms, cut short so that all waits end within 45 s.
+Function Bound(ms)
+    Bound = deadline - t.GetTickCount()
+    If Bound > ms Then Bound = ms
+    If Bound < 0 Then Bound = 0
+End Function
+
+' Polls the listing of the target window's controls for text, up to ms.
+Function WaitListing(text, ms)
+    Dim k
+    For k = 1 To Bound(ms) \ 50 + 1
+        WaitListing = InStr(t.EnumControls(), text) > 0
+        If WaitListing Then Exit Function
+        t.Sleep 50
+    Next
+End Function
+
 Set t = CreateObject("TAVRO.MidiToolsCtrl.1")
+deadline = t.GetTickCount() + 45000
 t.FileDelete target
 Check t.RunApp("notepad.exe", ""), "start notepad"
-Check t.WaitForegroundWindow("Untitled - Notepad", 60000), "notepad in the foreground"
+Check t.WaitForegroundWindow("Untitled - Notepad", Bound(20000)), "notepad in the foreground"
 Check t.SetCurrentHost("Notepad", ""), "notepad is the host"
 
 ' Every menu command, one quoted path per line.
@@ -46,41 +58,73 @@ For i = 1 To 2
     Check t.IsHostMenuChecked(wrapItem) <> wrap, wrapItem & " check mark changed from " & wrap
 Next
 
+' Keys are queued: wait until Notepad's edit box (the first control whose
+' class names an edit box; the status bar may come first) holds them all,
+' or the rest would land in the Save As dialog.
+edit = 0
+For i = 1 To t.GetNumControls(0)
+    If edit = 0 And InStr(LCase(t.GetControlClass(i)), "edit") > 0 Then edit = i
+Next
 t.SendKeys "Hello from TAVRO{ENTER}"
+For i = 1 To Bound(10000) \ 50 + 1
+    If InStr(t.GetControlText(edit), "Hello from TAVRO" & vbCrLf) > 0 Then Exit For
+    t.Sleep 50
+Next
+Check InStr(t.GetControlText(edit), "Hello from TAVRO") > 0, "the text typed: [" & t.GetControlText(edit) & "]"
+
 ' Save As opens a modal dialog: post the command instead of waiting for it.
 Check t.CallHostMenu("File\Save As", False), "open Save As"
-Check t.WaitForegroundWindow("Save As", 20000), "Save As in the foreground"
-
-' The dialog adds controls while it comes up: wait for its Save button.
-For i = 1 To 600
-    If InStr(t.EnumControls(), vbTab & "PushButton" & vbTab & "True" & vbTab & "True" & vbTab & "&Save" & vbCrLf) > 0 Then Exit For
-    t.Sleep 50
-Next
-' The file name box holds the focus: step down through the controls marked
-' as containing it ("[i]") to the one that has it ("[i]*") and fill that.
-filled = False
-For i = 1 To 5
+If t.WaitForegroundWindow("Save As", Bound(20000)) Then
+    ' The dialog adds and shows its controls a while after it is foreground.
+    Check WaitListing(vbTab & "PushButton" & vbTab & "True" & vbTab & "True" & vbTab & "&Save" & vbCrLf, 15000), _
+          "Save button shown"
+    ' The file name box follows its label; step down into it (a combo box
+    ' on Windows, an extended combo box holding a combo box on Wine) to the
+    ' edit box and set the name there.
     listing = t.EnumControls()
-    p = InStr(listing, "]*" & vbTab)
+    p = InStr(listing, vbTab & "File &name:" & vbCrLf)
     If p > 0 Then
-        filled = t.SetControlText(IndexBefore(listing, p), target)
-        Exit For
+        q = InStrRev(listing, vbLf, p)
+        idx = Mid(listing, q + 1, p - q - 1)
+        idx = CLng(Left(idx, InStr(idx, vbTab) - 1)) + 1
+        Do While t.GetNumControls(idx) > 0
+            If Not t.SetControlWindow(idx) Then Exit Do
+            idx = 1
+        Loop
+        Check t.GetControlClass(idx) = "Edit", "file name edit box found"
+        Check t.SetControlText(idx, target), "file name entered"
+        Check t.GetControlText(idx) = target, "file name reads back: [" & t.GetControlText(idx) & "]"
+    Else
+        Check False, "File name label in the dialog"
     End If
-    p = InStr(listing, "]" & vbTab)
-    If p = 0 Then Exit For
-    Check t.SetControlWindow(IndexBefore(listing, p)), "step into the control holding the focus"
-Next
-Check filled, "file name entered"
+    t.SetControlWindow 0
+    Check t.ClickButton("save"), "Save clicked"
+    For i = 1 To Bound(10000) \ 50 + 1
+        If t.FileExist(target) Then Exit For
+        t.Sleep 50
+    Next
+    Check InStr(t.FileRead(target), "Hello from TAVRO") > 0, "the file holds the typed text: [" & t.FileRead(target) & "]"
+Else
+    Check False, "Save As in the foreground"
+End If
+
+' Close Notepad, also after a failure: cancel a dialog left open, then
+' decline to save the text if Notepad asks.
+deadline = t.GetTickCount() + 10000
 t.SetControlWindow 0
-Check t.ClickButton("save"), "Save clicked"
-
-For i = 1 To 200
-    If t.FileExist(target) Then Exit For
-    t.Sleep 50
-Next
-Check InStr(t.FileRead(target), "Hello from TAVRO") > 0, "the file holds the typed text: [" & t.FileRead(target) & "]"
-
+If t.GetForegroundWindowName() = "Save As" Then
+    t.ClickButton "cancel"
+    t.WaitForegroundWindowChanged "Save As", Bound(3000)
+End If
 Check t.CallHostMenu("File\Exit", False), "close notepad"
+For i = 1 To Bound(10000) \ 100 + 1
+    If InStr(t.GetForegroundWindowName(), "Notepad") = 0 Then Exit For
+    If t.GetForegroundWindowName() = "Notepad" Then
+        If Not t.ClickButton("don't save") Then t.ClickButton "no"
+    End If
+    t.Sleep 100
+Next
+Check InStr(t.GetForegroundWindowName(), "Notepad") = 0, "notepad closed"
 t.FileDelete target
 WScript.Echo passed & " passed, " & failed & " failed"
 WScript.Quit failed
