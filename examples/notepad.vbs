@@ -1,13 +1,13 @@
 ' Drives Notepad the way a user would: lists its menus, toggles word wrap
 ' (Format\Word Wrap on Windows, Edit\Wrap long lines on Wine) and reads its
-' check mark, types a line, saves it through the Save As dialog (the file
-' name set in the dialog's own edit box, found by stepping into the control
-' after the "File name:" label) and checks the file. Every wait is bounded:
+' check mark, types a line and Ctrl+S, saves it through the Save As dialog
+' (the file name set in the dialog's own edit box, found by stepping into the
+' control after the "File name:" label) and checks the file. Every wait is bounded:
 ' the script ends within a minute and closes Notepad, pass or fail.
 ' Run on Windows with a desktop:  tavrorun notepad.vbs  (or cscript notepad.vbs)
 ' Prints "N passed, M failed" and quits with the number of failures.
 Option Explicit
-Dim t, passed, failed, target, menus, wrapItem, wrap, i, listing, p, q, idx, deadline, edit
+Dim t, passed, failed, target, menus, wrapItem, wrap, i, listing, p, q, idx, deadline
 passed = 0 : failed = 0
 target = "C:\windows\temp\tavro_notepad_example.txt"
 
@@ -58,22 +58,10 @@ For i = 1 To 2
     Check t.IsHostMenuChecked(wrapItem) <> wrap, wrapItem & " check mark changed from " & wrap
 Next
 
-' Keys are queued: wait until Notepad's edit box (the first control whose
-' class names an edit box; the status bar may come first) holds them all,
-' or the rest would land in the Save As dialog.
-edit = 0
-For i = 1 To t.GetNumControls(0)
-    If edit = 0 And InStr(LCase(t.GetControlClass(i)), "edit") > 0 Then edit = i
-Next
-t.SendKeys "Hello from TAVRO{ENTER}"
-For i = 1 To Bound(10000) \ 50 + 1
-    If InStr(t.GetControlText(edit), "Hello from TAVRO" & vbCrLf) > 0 Then Exit For
-    t.Sleep 50
-Next
-Check InStr(t.GetControlText(edit), "Hello from TAVRO") > 0, "the text typed: [" & t.GetControlText(edit) & "]"
-
-' Save As opens a modal dialog: post the command instead of waiting for it.
-Check t.CallHostMenu("File\Save As", False), "open Save As"
+' Keys are queued and Notepad handles them in order, so Ctrl+S (Save As for
+' a new file) comes after the text: a menu command posted now would open the
+' dialog before the last keys arrive, and they would land in it.
+t.SendKeys "Hello from TAVRO{ENTER}^s"
 If t.WaitForegroundWindow("Save As", Bound(20000)) Then
     ' The dialog adds and shows its controls a while after it is foreground.
     Check WaitListing(vbTab & "PushButton" & vbTab & "True" & vbTab & "True" & vbTab & "&Save" & vbCrLf, 15000), _
@@ -93,7 +81,6 @@ If t.WaitForegroundWindow("Save As", Bound(20000)) Then
         Loop
         Check t.GetControlClass(idx) = "Edit", "file name edit box found"
         Check t.SetControlText(idx, target), "file name entered"
-        Check t.GetControlText(idx) = target, "file name reads back: [" & t.GetControlText(idx) & "]"
     Else
         Check False, "File name label in the dialog"
     End If

@@ -84,28 +84,15 @@ std::string RowText(HWND c, long index)
 
 } // namespace
 
-// WM_GETTEXT and WM_SETTEXT, not Get/SetWindowText: those reach only the
-// stored caption of another process's control, never an edit box's contents.
 std::string CMidiToolsCtrl::GetControlText(long Index)
 {
-    HWND c = GetControlByIndex(Index);
-    DWORD_PTR length = 0;
-    if (!c || !SendMessageTimeoutA(c, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length) || !length)
-        return {};
-    std::vector<char> text(length + 1, '\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(c, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                             5000, &copied))
-        return {};
-    return text.data();
+    return tavro::WindowTitle(GetControlByIndex(Index));
 }
 
 BOOL CMidiToolsCtrl::SetControlText(long controlIndex, const std::string& Text)
 {
     HWND c = GetControlByIndex(controlIndex);
-    DWORD_PTR set = 0;
-    if (!c || !SendMessageTimeoutA(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Text.c_str()), SMTO_ABORTIFHUNG, 5000,
-                                   &set) || !set)
+    if (!c || !SetWindowTextA(c, Text.c_str()))
         return FALSE;
     NotifyParent(c, EN_CHANGE);
     return TRUE;
