@@ -2,6 +2,7 @@
 #include "module/ScriptArray.h"
 
 #include "module/ComUtil.h"
+#include "module/Dispatch.h"
 
 #include <new>
 #include <utility>
@@ -77,8 +78,10 @@ std::optional<int32_t> ScriptInt32(const VARIANT* v)
         return std::nullopt;
     if (v->vt == VT_I4)
         return static_cast<int32_t>(v->lVal);
+    // Through tavro::ChangeType: an element object whose default value is
+    // itself would otherwise recurse without end.
     Variant converted;
-    if (FAILED(VariantChangeType(converted.get(), const_cast<VARIANT*>(v), 0, VT_I4)))
+    if (FAILED(ChangeType(converted.get(), const_cast<VARIANT*>(v), VT_I4)))
         return std::nullopt;
     return static_cast<int32_t>(converted->lVal);
 }
