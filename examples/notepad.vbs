@@ -86,8 +86,9 @@ If t.WaitForegroundWindow("Save As", Bound(20000)) Then
     End If
     t.SetControlWindow 0
     Check t.ClickButton("save"), "Save clicked"
+    ' Notepad creates the file before it writes the text: wait for the text.
     For i = 1 To Bound(10000) \ 50 + 1
-        If t.FileExist(target) Then Exit For
+        If InStr(t.FileRead(target), "Hello from TAVRO") > 0 Then Exit For
         t.Sleep 50
     Next
     Check InStr(t.FileRead(target), "Hello from TAVRO") > 0, "the file holds the typed text: [" & t.FileRead(target) & "]"
