@@ -1,6 +1,7 @@
 // Input event store: records are built and freed outside the lock and moved
 // in and out of the list by splicing, which neither allocates nor frees.
 #include "midiio/MidiInStore.h"
+#include "midiio/PortEventList.h"
 
 #include <algorithm>
 #include <iterator>
@@ -87,25 +88,14 @@ void MidiInStore::DeleteMidiInEvents(int32_t eventID, int32_t count) {
 
 uint32_t MidiInStore::GetMidiInEventCount(uint32_t portId) const {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (portId == 0) return static_cast<uint32_t>(m_inEvents.size());
-    return static_cast<uint32_t>(std::count_if(
-        m_inEvents.begin(), m_inEvents.end(),
-        [portId](const MidiInEvent& ev) { return ev.portId == portId; }));
+    return CountOnPort(m_inEvents, portId);
 }
 
 uint32_t MidiInStore::ClearMidiInBuffer(uint32_t portId) {
     List removed;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (portId == 0) {
-            removed.swap(m_inEvents);
-        } else {
-            for (auto it = m_inEvents.begin(); it != m_inEvents.end();) {
-                auto next = std::next(it);
-                if (it->portId == portId) removed.splice(removed.end(), m_inEvents, it);
-                it = next;
-            }
-        }
+        TakeFromPort(m_inEvents, portId, removed);
     }
     return static_cast<uint32_t>(removed.size());
 }

@@ -1,6 +1,7 @@
 // Output queue: entries are built and freed outside the lock and moved in and
 // out of the list by splicing.
 #include "midiio/MidiOutQueue.h"
+#include "midiio/PortEventList.h"
 
 #include <algorithm>
 #include <iterator>
@@ -50,25 +51,14 @@ MidiOutQueue::TakeResult MidiOutQueue::TakeDueOutEvent(
 
 uint32_t MidiOutQueue::GetMidiOutEventCount(uint32_t portId) const {
     std::lock_guard<std::mutex> guard(m_lock);
-    if (portId == 0) return static_cast<uint32_t>(m_outEvents.size());
-    return static_cast<uint32_t>(std::count_if(
-        m_outEvents.begin(), m_outEvents.end(),
-        [portId](const MidiOutEvent& ev) { return ev.portId == portId; }));
+    return CountOnPort(m_outEvents, portId);
 }
 
 uint32_t MidiOutQueue::ClearMidiOutBuffer(uint32_t portId) {
     List removed;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (portId == 0) {
-            removed.swap(m_outEvents);
-        } else {
-            for (auto it = m_outEvents.begin(); it != m_outEvents.end();) {
-                auto next = std::next(it);
-                if (it->portId == portId) removed.splice(removed.end(), m_outEvents, it);
-                it = next;
-            }
-        }
+        TakeFromPort(m_outEvents, portId, removed);
     }
     return static_cast<uint32_t>(removed.size());
 }

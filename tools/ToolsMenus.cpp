@@ -5,6 +5,7 @@
 #include "tools/RemoteMenu.h"
 
 #include <mbstring.h>
+#include <optional>
 
 namespace {
 
@@ -110,6 +111,17 @@ bool IsDisabled(unsigned state)
     return (state & 3) == 3;
 }
 
+// The menu state flags of the command at path; none when the path names no
+// command (a missing item or a submenu).
+std::optional<unsigned> HostCommandState(HWND host, const std::string& path)
+{
+    HostMenuReader reader(host);
+    const tavro::MenuMatch match = FindHostMenuItem(host, reader, path);
+    if (!match.found || match.item.id == 0)
+        return std::nullopt;
+    return match.item.state;
+}
+
 } // namespace
 
 HWND CMidiToolsCtrl::GetHostWindow() const
@@ -182,22 +194,14 @@ BOOL CMidiToolsCtrl::IsHostMenu(const std::string& menuName)
 
 long CMidiToolsCtrl::IsHostMenuEnabled(const std::string& menuName)
 {
-    HWND host = GetHostWindow();
-    HostMenuReader reader(host);
-    const tavro::MenuMatch match = FindHostMenuItem(host, reader, menuName);
-    if (!match.found || match.item.id == 0)
-        return -1;
-    return IsDisabled(match.item.state) ? 0 : 1;
+    const std::optional<unsigned> state = HostCommandState(GetHostWindow(), menuName);
+    return !state ? -1 : IsDisabled(*state) ? 0 : 1;
 }
 
 long CMidiToolsCtrl::IsHostMenuChecked(const std::string& menuName)
 {
-    HWND host = GetHostWindow();
-    HostMenuReader reader(host);
-    const tavro::MenuMatch match = FindHostMenuItem(host, reader, menuName);
-    if (!match.found || match.item.id == 0)
-        return -1;
-    return (match.item.state & MFS_CHECKED) ? 1 : 0;
+    const std::optional<unsigned> state = HostCommandState(GetHostWindow(), menuName);
+    return !state ? -1 : (*state & MFS_CHECKED) ? 1 : 0;
 }
 
 long CMidiToolsCtrl::GetHostSubMenuCount(const std::string& rootMenuName)
