@@ -1,0 +1,66 @@
+// The diagnostic trace's switch and its one output routine.
+#include "module/Trace.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace tavro {
+
+namespace {
+
+bool ReadTraceSetting()
+{
+    char value[8] = {};
+    DWORD n = GetEnvironmentVariableA("TAVRO_TRACE", value, sizeof value);
+    if (n > 0 && n < sizeof value)
+        return std::strcmp(value, "1") == 0;
+    DWORD data = 0, size = sizeof data;
+    return RegGetValueW(HKEY_CURRENT_USER, L"Software\\TAVRO", L"Trace", RRF_RT_REG_DWORD,
+                        nullptr, &data, &size) == ERROR_SUCCESS &&
+           data == 1;
+}
+
+} // namespace
+
+bool TraceOn()
+{
+    static const bool on = ReadTraceSetting();
+    return on;
+}
+
+void TraceWrite(const char* control, const char* method, const std::string& args,
+                const std::string& reason)
+{
+    std::string line = "TAVRO ";
+    line += control;
+    line += '.';
+    line += method;
+    line += '(';
+    line += args;
+    line += "): ";
+    line += reason;
+    line += "\r\n";
+    OutputDebugStringA(line.c_str());
+}
+
+std::string TraceQuote(const std::string& text)
+{
+    return '"' + text + '"';
+}
+
+std::string ErrorText(DWORD error)
+{
+    char* buffer = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text(buffer ? buffer : "", n);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    if (text.empty())
+        text = "system error";
+    return text + " (error " + std::to_string(error) + ")";
+}
+
+} // namespace tavro
