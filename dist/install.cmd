@@ -2,7 +2,8 @@
 rem Registers TAVRO.OCX from this folder: for the current user, which needs
 rem no administrator rights, or for every user when run as administrator.
 rem On 64-bit Windows both OCX files are registered: x64\TAVRO.OCX for 64-bit
-rem script hosts, x86\TAVRO.OCX for 32-bit ones (SysWOW64\cscript.exe).
+rem script hosts, x86\TAVRO.OCX for 32-bit ones (SysWOW64\cscript.exe). On
+rem ARM64 Windows only the x86 one is registered: no native host loads x64.
 rem   install.cmd            per user, or machine-wide when elevated
 rem   install.cmd /user      per user (HKCU\Software\Classes)
 rem   install.cmd /machine   machine-wide (needs administrator rights)
@@ -53,16 +54,27 @@ if /i "%scope%"=="/user" (
 rem A 32-bit cmd on 64-bit Windows reaches the 64-bit System32 as Sysnative.
 set "native=%SystemRoot%\System32"
 if defined PROCESSOR_ARCHITEW6432 set "native=%SystemRoot%\Sysnative"
-if /i "%PROCESSOR_ARCHITECTURE%"=="x86" if not defined PROCESSOR_ARCHITEW6432 (
+set "machine=%PROCESSOR_ARCHITECTURE%"
+if defined PROCESSOR_ARCHITEW6432 set "machine=%PROCESSOR_ARCHITEW6432%"
+if /i "%machine%"=="x86" (
   call :register "%native%\regsvr32.exe" "%here%x86\TAVRO.OCX"
   exit /b
 )
-call :register "%native%\regsvr32.exe" "%here%x64\TAVRO.OCX"
-if errorlevel 1 exit /b 1
+rem Each OCX is tried even when the other failed; the result counts both.
+set "failed=0"
+if /i "%machine%"=="ARM64" (
+  rem The native regsvr32 and script hosts of ARM64 Windows run ARM64 code
+  rem and cannot load an x64 DLL.
+  echo ARM64 Windows: x64\TAVRO.OCX skipped, the native script hosts cannot load it.
+  echo Use the 32-bit hosts, such as %SystemRoot%\SysWOW64\cscript.exe, with x86\TAVRO.OCX.
+) else (
+  call :register "%native%\regsvr32.exe" "%here%x64\TAVRO.OCX"
+  if errorlevel 1 set "failed=1"
+)
 if exist "%SystemRoot%\SysWOW64\regsvr32.exe" (
   call :register "%SystemRoot%\SysWOW64\regsvr32.exe" "%here%x86\TAVRO.OCX"
-  if errorlevel 1 exit /b 1
+  if errorlevel 1 set "failed=1"
 ) else (
-  echo no 32-bit Windows subsystem: x86\TAVRO.OCX left out
+  echo no 32-bit Windows subsystem: x86\TAVRO.OCX skipped
 )
-exit /b 0
+exit /b %failed%

@@ -1,6 +1,8 @@
 ' TAVRO demo: the three controls end to end.
 ' Run with `make demo` (under Wine), or on Windows after registering
 ' TAVRO.OCX: cscript //nologo demo.vbs
+' Needs: TAVRO.OCX registered for the script host's bitness; nothing else
+' (it talks to itself over a virtual port).
 Option Explicit
 Dim tools, io, smf, failures
 failures = 0

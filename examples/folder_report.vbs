@@ -4,6 +4,7 @@
 '   folder: default the folder of this script.
 ' (FileFind returns its list through a by-reference argument, which JScript
 ' cannot receive; so this example is VBScript only.)
+' Needs: a registered TAVRO.OCX and nothing else.
 Option Explicit
 Dim tools, root, folders, files, n, i, j, depth, size, total
 

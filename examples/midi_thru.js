@@ -6,6 +6,8 @@
 // Run on Windows:  cscript //nologo midi_thru.js [input] [output] [semitones] [seconds]
 //   as midi_thru.vbs: port name patterns, default 12 semitones, 600 seconds;
 //   a Stop message (FC) at the input ends it earlier.
+// Needs: a MIDI input and a MIDI output port, and a host that delivers events
+// (Windows cscript or tavrorun; Wine's cscript does not).
 var args = WScript.Arguments;
 function arg(i, dflt) { return args.length > i ? args(i) : dflt; }
 

@@ -6,6 +6,8 @@
 '   input, output: port name patterns (default: the first of each), e.g. "*keyboard*"
 '   semitones: default 12; seconds: how long to run (default 600). A Stop
 '   message (FC) at the input ends it earlier.
+' Needs: a MIDI input and a MIDI output port, and a host that delivers events
+' (Windows cscript or tavrorun; Wine's cscript does not).
 Option Explicit
 Dim io, inId, outId, shift, seconds, stopped, passed, i
 

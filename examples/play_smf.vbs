@@ -6,6 +6,7 @@
 ' Run on Windows:  cscript //nologo play_smf.vbs [output] [file]
 '   output: port name pattern (default: the first output port), e.g. "*synth*". The tempo is
 '   the file's first one (120 beats a minute when it has none).
+' Needs: a MIDI output port, a synthesizer on it to hear the notes.
 Option Explicit
 Dim io, midiFile, tools, fileName, outId, song, track, row, msg, ticks, usPerQuarter, start, last, t
 

@@ -3,6 +3,7 @@
 ' the other MidiIO methods take. Then plays a C major scale on the first
 ' DirectMusic output (a software synthesizer, for instance) if one opens.
 ' Run on Windows:  cscript //nologo ports_list.vbs   (or: tavrorun ports_list.vbs)
+' Needs: a registered TAVRO.OCX; a DirectMusic output (or none) for the scale.
 Option Explicit
 Dim io, tools, kinds, i, outId, notes, t, waited
 kinds = Array("", "system", "DirectMusic", "", "virtual")

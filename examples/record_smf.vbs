@@ -5,6 +5,8 @@
 '   input: port name pattern (default: the first input port); file: default
 '   recorded.mid (replaced); seconds: default 60. A Stop message (FC) ends
 '   the recording earlier.
+' Needs: a MIDI input port with something playing into it, and a host that
+' delivers events (Windows cscript or tavrorun; Wine's cscript does not).
 Option Explicit
 Const TicksPerUnit = 0.192   ' 960 ticks per 500 ms quarter note = 5000 units
 Dim io, tools, midiFile, inId, fileName, seconds, rows(20000), count, lastTime, stopped, i

@@ -3,6 +3,8 @@
 ' virtual port Tavro 05, timed on the master clock, and ends with Stop.
 ' Run on Windows after starting vport_record.vbs in another window:
 '   cscript //nologo vport_play.vbs   (or: tavrorun vport_play.vbs)
+' Needs: vport_record.vbs running in another process, and a host that
+' delivers events (Windows cscript or tavrorun; Wine's cscript does not).
 Option Explicit
 Dim io, inId, outId, listening, t, i, notes, stepTime
 

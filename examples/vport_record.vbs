@@ -5,6 +5,8 @@
 '   cscript //nologo vport_record.vbs      then   cscript //nologo vport_play.vbs
 ' (or tavrorun instead of cscript; under Wine examples/run-vport-demo.sh
 ' starts both sides).
+' Needs: a host that delivers events (Windows cscript or tavrorun; Wine's
+' cscript does not), then vport_play.vbs in another process.
 Option Explicit
 Dim io, inId, outId, received, finished, t0, i
 

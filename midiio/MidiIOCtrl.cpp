@@ -2,6 +2,7 @@
 // dispatch table. The store, queue and timers are in MidiIOEvents.cpp.
 #include "midiio/MidiIOCtrl.h"
 
+#include "midiio/TimerResolution.h"
 #include "ocx/Resources.h"
 #include "ports/MidiPortDM.h"
 #include "ports/MidiPortMM.h"
@@ -96,7 +97,7 @@ CMidiIOCtrl::CMidiIOCtrl() : ControlBase(kClass)
         AddPort<CMidiPortVirtual>(kOut, k);
     }
 
-    timeBeginPeriod(1);
+    tavro::BeginTimerResolution();
 }
 
 CMidiIOCtrl::~CMidiIOCtrl()
@@ -111,7 +112,7 @@ CMidiIOCtrl::~CMidiIOCtrl()
     // sending, perhaps to this thread's window: answer while waiting. A tick
     // is bounded by the ports' delivery timeouts.
     WaitUntilAnsweringSent([this] { return m_ticksRunning == 0; }, INFINITE);
-    timeEndPeriod(1);
+    tavro::EndTimerResolution();
 
     // Ports close themselves; no callback runs after this.
     m_ports[kIn].clear();

@@ -2,6 +2,7 @@
 // send and script timers, and the events raised on the control's thread.
 #include "midiio/MidiIOCtrl.h"
 
+#include "module/Module.h"
 #include "module/ScriptArray.h"
 #include "ports/MidiPortVirtual.h"
 #include "ports/ThreadWait.h"
@@ -197,6 +198,9 @@ void CMidiIOCtrl::StopTimer(UINT timerId)
 {
     if (!timerId)
         return;
+    // A tick the system picked before the kill may still arrive: the module
+    // stays loaded for a grace after this.
+    tavro::ModuleCodeScope running;
     {
         std::lock_guard<std::mutex> list(g_timerListLock);
         for (auto it = g_timerList.begin(); it != g_timerList.end(); ++it) {
@@ -211,6 +215,7 @@ void CMidiIOCtrl::StopTimer(UINT timerId)
 
 void CALLBACK CMidiIOCtrl::TimerProc(UINT timerId, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
 {
+    tavro::ModuleCodeScope running;
     CMidiIOCtrl* self = nullptr;
     {
         std::lock_guard<std::mutex> list(g_timerListLock);

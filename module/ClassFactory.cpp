@@ -88,7 +88,7 @@ HRESULT ServerGetClassObject(const ServerModule& server, REFCLSID clsid, REFIID 
 
 HRESULT ServerCanUnloadNow()
 {
-    if (ModuleInUse())
+    if (ModuleInUse() || ModuleCodeRunning())
         return S_FALSE;
     ReleaseTypeLibCache();
     return S_OK;

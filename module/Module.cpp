@@ -11,6 +11,9 @@ namespace tavro {
 
 namespace {
 LONG g_moduleRefs = 0;
+LONG g_codeRunning = 0;
+// GetTickCount64 when the last scope left; read and written atomically.
+LONGLONG g_lastLeft = 0;
 std::mutex g_typeLibMutex;
 ITypeLib* g_typeLib = nullptr;
 } // namespace
@@ -48,6 +51,26 @@ void ModuleRelease()
 bool ModuleInUse()
 {
     return InterlockedCompareExchange(&g_moduleRefs, 0, 0) != 0;
+}
+
+ModuleCodeScope::ModuleCodeScope()
+{
+    InterlockedIncrement(&g_codeRunning);
+}
+
+ModuleCodeScope::~ModuleCodeScope()
+{
+    // Stamped before the count drops, so a reader that sees zero sees the stamp.
+    InterlockedExchange64(&g_lastLeft, static_cast<LONGLONG>(GetTickCount64()));
+    InterlockedDecrement(&g_codeRunning);
+}
+
+bool ModuleCodeRunning()
+{
+    if (InterlockedCompareExchange(&g_codeRunning, 0, 0) != 0)
+        return true;
+    const LONGLONG left = InterlockedCompareExchange64(&g_lastLeft, 0, 0);
+    return left != 0 && static_cast<LONGLONG>(GetTickCount64()) - left < static_cast<LONGLONG>(kUnloadGraceMs);
 }
 
 HRESULT LoadModuleTypeLib(ITypeLib** out)

@@ -1,5 +1,6 @@
 // Writes and removes what script hosts and control containers look up under
-// HKEY_CLASSES_ROOT (machine-wide) or HKCU\Software\Classes (one user): CLSID,
+// HKLM\Software\Classes (machine-wide) or HKCU\Software\Classes (one user),
+// with the wide-character API so that any install folder name survives: CLSID,
 // ProgIDs, server path and threading model, the control markers, and the
 // registered type library.
 #include "module/Registration.h"
@@ -7,6 +8,7 @@
 #include "module/ClassFactory.h"
 #include "module/ComUtil.h"
 #include "module/Module.h"
+#include "module/Trace.h"
 
 #include <olectl.h>
 
@@ -21,93 +23,92 @@ namespace tavro {
 
 namespace {
 
-std::string GuidString(REFGUID guid)
+std::wstring GuidString(REFGUID guid)
 {
     wchar_t text[40] = {};
     StringFromGUID2(guid, text, 40);
-    return ToAnsi(text, wcslen(text));
+    return text;
 }
 
-std::string LoadResourceString(UINT id)
+std::wstring LoadResourceString(UINT id)
 {
-    char text[256] = {};
-    int n = LoadStringA(ModuleInstance(), id, text, sizeof text);
-    return std::string(text, n > 0 ? static_cast<size_t>(n) : 0);
+    const wchar_t* text = nullptr;
+    // Length 0 asks for a read-only pointer into the resource itself.
+    int n = LoadStringW(ModuleInstance(), id, reinterpret_cast<wchar_t*>(&text), 0);
+    return n > 0 && text ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
 }
 
 // Creates root\key and sets one string value (the default one when name is null).
-bool SetValue(HKEY root, const std::string& key, const char* name, const std::string& value)
+bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value)
 {
     HKEY h = nullptr;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr)
-        != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
         return false;
-    LONG rc = RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>(value.size() + 1));
+    LONG rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(h);
     return rc == ERROR_SUCCESS;
 }
 
-bool DeleteTree(HKEY root, const std::string& key)
+bool DeleteTree(HKEY root, const std::wstring& key)
 {
-    LONG rc = RegDeleteTreeA(root, key.c_str());
+    LONG rc = RegDeleteTreeW(root, key.c_str());
     if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND)
-        rc = RegDeleteKeyA(root, key.c_str());
+        rc = RegDeleteKeyW(root, key.c_str());
     return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
 }
 
 // "TAVRO.MidiIOCtrl.1" -> "TAVRO.MidiIOCtrl"
-std::string VersionIndependent(const std::string& progId)
+std::wstring VersionIndependent(const std::wstring& progId)
 {
-    size_t dot = progId.rfind('.');
-    return dot == std::string::npos ? progId : progId.substr(0, dot);
+    size_t dot = progId.rfind(L'.');
+    return dot == std::wstring::npos ? progId : progId.substr(0, dot);
 }
 
-bool RegisterClass(HKEY root, const ServerClass& cls, const GUID& libid, const std::string& modulePath)
+bool RegisterClass(HKEY root, const ServerClass& cls, const GUID& libid, const std::wstring& modulePath)
 {
-    const std::string clsid = GuidString(cls.Clsid());
-    const std::string key = "CLSID\\" + clsid;
-    const std::string typeName = LoadResourceString(cls.typeNameId);
+    const std::wstring clsid = GuidString(cls.Clsid());
+    const std::wstring key = L"CLSID\\" + clsid;
+    const std::wstring typeName = LoadResourceString(cls.typeNameId);
     bool ok = SetValue(root, key, nullptr, typeName)
-              && SetValue(root, key + "\\InprocServer32", nullptr, modulePath)
-              && SetValue(root, key + "\\InprocServer32", "ThreadingModel", "Apartment");
-    const wchar_t* wideProgId = cls.ProgId();
-    if (!ok || !wideProgId)
+              && SetValue(root, key + L"\\InprocServer32", nullptr, modulePath)
+              && SetValue(root, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+    if (!ok || !cls.ProgId())
         return ok; // a property page needs no more
 
-    const std::string progId = ToAnsi(wideProgId, wcslen(wideProgId));
-    const std::string indep = VersionIndependent(progId);
-    ok = SetValue(root, key + "\\ProgID", nullptr, progId)
-         && SetValue(root, key + "\\VersionIndependentProgID", nullptr, indep)
-         && SetValue(root, key + "\\TypeLib", nullptr, GuidString(libid))
-         && SetValue(root, key + "\\Version", nullptr, "1.0")
+    const std::wstring progId = cls.ProgId();
+    const std::wstring indep = VersionIndependent(progId);
+    ok = SetValue(root, key + L"\\ProgID", nullptr, progId)
+         && SetValue(root, key + L"\\VersionIndependentProgID", nullptr, indep)
+         && SetValue(root, key + L"\\TypeLib", nullptr, GuidString(libid))
+         && SetValue(root, key + L"\\Version", nullptr, L"1.0")
          && SetValue(root, progId, nullptr, typeName)
-         && SetValue(root, progId + "\\CLSID", nullptr, clsid)
+         && SetValue(root, progId + L"\\CLSID", nullptr, clsid)
          && SetValue(root, indep, nullptr, typeName)
-         && SetValue(root, indep + "\\CLSID", nullptr, clsid)
-         && SetValue(root, indep + "\\CurVer", nullptr, progId);
+         && SetValue(root, indep + L"\\CLSID", nullptr, clsid)
+         && SetValue(root, indep + L"\\CurVer", nullptr, progId);
     if (!ok || !cls.MiscStatus())
         return ok; // a plain automation object is not a control
 
-    char misc[16];
-    wsprintfA(misc, "%lu", static_cast<unsigned long>(cls.MiscStatus()));
-    char bitmap[16];
-    wsprintfA(bitmap, ", %u", cls.bitmapId);
-    return SetValue(root, key + "\\Control", nullptr, "")
-           && SetValue(root, key + "\\MiscStatus", nullptr, "0")
-           && SetValue(root, key + "\\MiscStatus\\1", nullptr, misc)
-           && SetValue(root, key + "\\ToolboxBitmap32", nullptr, modulePath + bitmap);
+    return SetValue(root, key + L"\\Control", nullptr, L"")
+           && SetValue(root, key + L"\\MiscStatus", nullptr, L"0")
+           && SetValue(root, key + L"\\MiscStatus\\1", nullptr, std::to_wstring(cls.MiscStatus()))
+           && SetValue(root, key + L"\\ToolboxBitmap32", nullptr, modulePath + L", " + std::to_wstring(cls.bitmapId));
 }
 
 bool UnregisterClass(HKEY root, const ServerClass& cls)
 {
-    bool ok = DeleteTree(root, "CLSID\\" + GuidString(cls.Clsid()));
-    if (const wchar_t* wideProgId = cls.ProgId()) {
-        const std::string progId = ToAnsi(wideProgId, wcslen(wideProgId));
+    bool ok = DeleteTree(root, L"CLSID\\" + GuidString(cls.Clsid()));
+    if (const wchar_t* progId = cls.ProgId()) {
         ok = DeleteTree(root, progId) && ok;
         ok = DeleteTree(root, VersionIndependent(progId)) && ok;
     }
     return ok;
+}
+
+const char* ScopeName(RegistrationScope scope)
+{
+    return scope == RegistrationScope::Machine ? "machine" : "user";
 }
 
 SYSKIND NativeSysKind()
@@ -115,22 +116,21 @@ SYSKIND NativeSysKind()
     return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
 }
 
-// The root that a scope's keys go under; the user's root is opened (and
-// created on a new profile) and closed again by its owner.
+// The root that a scope's keys go under, named explicitly: the merged
+// HKEY_CLASSES_ROOT would send machine-wide writes to the user's hive
+// wherever an earlier per-user install left a key of the same name.
 class ClassesRoot {
 public:
     explicit ClassesRoot(RegistrationScope scope)
     {
-        if (scope == RegistrationScope::Machine)
-            key_ = HKEY_CLASSES_ROOT;
-        else if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                 &key_, nullptr)
-                 == ERROR_SUCCESS)
-            owned_ = true;
+        HKEY hive = scope == RegistrationScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        if (RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr)
+            != ERROR_SUCCESS)
+            key_ = nullptr;
     }
     ~ClassesRoot()
     {
-        if (owned_)
+        if (key_)
             RegCloseKey(key_);
     }
     ClassesRoot(const ClassesRoot&) = delete;
@@ -139,7 +139,6 @@ public:
 
 private:
     HKEY key_ = nullptr;
-    bool owned_ = false;
 };
 
 } // namespace
@@ -148,35 +147,43 @@ HRESULT RegisterServer(const ServerModule& server, RegistrationScope scope)
 {
     const std::wstring path = ModulePath();
     ComPtr<ITypeLib> lib;
-    if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.out())))
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.out());
+    if (FAILED(hr)) {
+        TAVRO_TRACE("Server", "Register", ScopeName(scope), "cannot load the type library: " + ErrorText(hr));
         return SELFREG_E_TYPELIB;
+    }
     LPOLESTR libPath = const_cast<LPOLESTR>(path.c_str());
-    if (FAILED(scope == RegistrationScope::Machine ? RegisterTypeLib(lib.get(), libPath, nullptr)
-                                                   : RegisterTypeLibForUser(lib.get(), libPath, nullptr)))
+    hr = scope == RegistrationScope::Machine ? RegisterTypeLib(lib.get(), libPath, nullptr)
+                                             : RegisterTypeLibForUser(lib.get(), libPath, nullptr);
+    if (FAILED(hr)) {
+        TAVRO_TRACE("Server", "Register", ScopeName(scope), "cannot register the type library: " + ErrorText(hr));
         return SELFREG_E_TYPELIB;
+    }
 
     ClassesRoot root(scope);
-    if (!root.get())
-        return SELFREG_E_CLASS;
-    const std::string modulePath = ToAnsi(path.c_str(), path.size());
     for (size_t i = 0; i < server.count; ++i)
-        if (!RegisterClass(root.get(), server.classes[i], *server.libid, modulePath))
+        if (!root.get() || !RegisterClass(root.get(), server.classes[i], *server.libid, path)) {
+            TAVRO_TRACE("Server", "Register", ScopeName(scope), "cannot write the class keys: " + LastErrorText());
             return SELFREG_E_CLASS;
+        }
     return S_OK;
 }
 
 HRESULT UnregisterServer(const ServerModule& server, RegistrationScope scope)
 {
-    if (FAILED(scope == RegistrationScope::Machine
-                   ? UnRegisterTypeLib(*server.libid, 1, 0, LOCALE_NEUTRAL, NativeSysKind())
-                   : UnRegisterTypeLibForUser(*server.libid, 1, 0, LOCALE_NEUTRAL, NativeSysKind())))
+    HRESULT hr = scope == RegistrationScope::Machine
+                     ? UnRegisterTypeLib(*server.libid, 1, 0, LOCALE_NEUTRAL, NativeSysKind())
+                     : UnRegisterTypeLibForUser(*server.libid, 1, 0, LOCALE_NEUTRAL, NativeSysKind());
+    if (FAILED(hr)) {
+        TAVRO_TRACE("Server", "Unregister", ScopeName(scope), "cannot remove the type library: " + ErrorText(hr));
         return SELFREG_E_TYPELIB;
+    }
     ClassesRoot root(scope);
-    if (!root.get())
-        return SELFREG_E_CLASS;
-    bool ok = true;
-    for (size_t i = 0; i < server.count; ++i)
+    bool ok = root.get() != nullptr;
+    for (size_t i = 0; root.get() && i < server.count; ++i)
         ok = UnregisterClass(root.get(), server.classes[i]) && ok;
+    if (!ok)
+        TAVRO_TRACE("Server", "Unregister", ScopeName(scope), "cannot remove the class keys: " + LastErrorText());
     return ok ? S_OK : SELFREG_E_CLASS;
 }
 

@@ -5,7 +5,7 @@
 
 namespace tavro {
 
-// Machine: HKEY_CLASSES_ROOT (needs administrator rights); User: the
+// Machine: HKLM\Software\Classes (needs administrator rights); User: the
 // current user's HKCU\Software\Classes, which needs none.
 enum class RegistrationScope { Machine, User };
 

@@ -4,6 +4,7 @@
 #include "ports/MidiPortDM.h"
 
 #include "module/ComUtil.h"
+#include "module/Module.h"
 
 #include <cstring>
 #include <cwchar>
@@ -199,6 +200,7 @@ bool CMidiPortDM::SendBytes(const std::vector<uint8_t>& bytes)
 
 DWORD WINAPI CMidiPortDM::ReaderThread(void* param)
 {
+    tavro::ModuleCodeScope running; // until the return, after the exit signal
     ReaderArgs args = *static_cast<ReaderArgs*>(param);
     delete static_cast<ReaderArgs*>(param);
     args.self->ReadEvents(args.port, args.buffer, args.notify);

@@ -2,6 +2,7 @@
 // one prepared header, time stamps on the system millisecond clock.
 #include "ports/MidiPortMM.h"
 
+#include "module/Module.h"
 #include "ports/ThreadWait.h"
 
 std::atomic<DWORD> g_openTime{0};
@@ -177,6 +178,7 @@ bool CMidiPortMM::SendLong(const std::vector<uint8_t>& bytes)
 
 void CALLBACK CMidiPortMM::InputCallback(HMIDIIN, UINT msg, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
 {
+    tavro::ModuleCodeScope running;
     reinterpret_cast<CMidiPortMM*>(instance)->OnInput(msg, param1, param2);
 }
 
@@ -222,6 +224,7 @@ void CMidiPortMM::OnInput(UINT msg, DWORD_PTR param1, DWORD_PTR param2)
 
 void CALLBACK CMidiPortMM::OutputCallback(HMIDIOUT, UINT msg, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
 {
+    tavro::ModuleCodeScope running;
     auto* port = reinterpret_cast<CMidiPortMM*>(instance);
     if (msg == MOM_CLOSE)
         port->Signal();

@@ -53,7 +53,7 @@ long CMidiFileCtrl::ReadMidiFilePPQ(VARIANT* dataArray, const std::string& sFile
         return 0;
     // Each track becomes script arrays as soon as it is converted.
     tavro::SongVariantBuilder song;
-    const int32_t ppq = sFileName.empty() ? tavro::ReadSongFromClipboard(PPQ, song)
+    const int32_t ppq = sFileName.empty() ? tavro::ReadSongFromClipboard(PPQ, song, "ReadMidiFilePPQ")
                                           : tavro::ReadSongFromFile(sFileName, PPQ, song);
     if (ppq == 0)
         return 0;
@@ -69,7 +69,7 @@ long CMidiFileCtrl::WriteMidiFilePPQ(const std::string& sFileName, VARIANT* data
     if (!isSong)
         return FALSE;
     if (sFileName.empty())
-        return built && tavro::WriteSmfToClipboard(file);
+        return built && tavro::WriteSmfToClipboard(file, "WriteMidiFilePPQ", PPQ);
     // Never overwrite: anything at the path, file or folder, refuses the write.
     if (GetFileAttributesA(sFileName.c_str()) != INVALID_FILE_ATTRIBUTES)
         return FALSE;

@@ -2,6 +2,8 @@
 // the clipboard's global block and written into a block sized exactly.
 #include "smf/SmfClipboard.h"
 
+#include "module/Clipboard.h"
+#include "module/Trace.h"
 #include "smf/SmfArchive.h"
 
 #include <windows.h>
@@ -12,88 +14,65 @@ namespace tavro {
 
 const char kSmfClipboardFormat[] = "Standard MIDI File";
 
-namespace {
-
-// Opened without an owner window and closed on every way out.
-class OpenedClipboard {
-public:
-    OpenedClipboard() : open_(OpenClipboard(nullptr) != FALSE) {}
-    ~OpenedClipboard()
-    {
-        if (open_)
-            CloseClipboard();
-    }
-    OpenedClipboard(const OpenedClipboard&) = delete;
-    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
-    bool IsOpen() const { return open_; }
-
-private:
-    bool open_;
-};
-
-class LockedGlobal {
-public:
-    explicit LockedGlobal(HGLOBAL h) : h_(h), data_(GlobalLock(h)) {}
-    ~LockedGlobal()
-    {
-        if (data_)
-            GlobalUnlock(h_);
-    }
-    LockedGlobal(const LockedGlobal&) = delete;
-    LockedGlobal& operator=(const LockedGlobal&) = delete;
-    void* Data() const { return data_; }
-
-private:
-    HGLOBAL h_;
-    void* data_;
-};
-
-} // namespace
-
-int32_t ReadSongFromClipboard(int32_t ppq, SongTrackSink& sink)
+int32_t ReadSongFromClipboard(int32_t ppq, SongTrackSink& sink, const char* method)
 {
+    auto args = [ppq] { return "..., \"\", " + std::to_string(ppq); };
     const UINT format = RegisterClipboardFormatA(kSmfClipboardFormat);
-    if (format == 0 || !IsClipboardFormatAvailable(format))
+    if (format == 0 || !IsClipboardFormatAvailable(format)) {
+        TAVRO_TRACE("MidiFile", method, args(), "no \"Standard MIDI File\" data on the clipboard");
         return 0;
-    OpenedClipboard clipboard;
-    if (!clipboard.IsOpen())
+    }
+    ClipboardSession clipboard;
+    if (!clipboard.IsOpen()) {
+        TAVRO_TRACE("MidiFile", method, args(), clipboard.FailureText());
         return 0;
+    }
     HANDLE data = GetClipboardData(format);
-    if (!data)
+    GlobalLockGuard block(data);
+    if (!block.data()) {
+        TAVRO_TRACE("MidiFile", method, args(), "cannot read the clipboard's file: " + LastErrorText());
         return 0;
-    LockedGlobal block(data);
-    if (!block.Data())
-        return 0;
+    }
     // The clipboard keeps the block; it is only read here.
-    SmfMemorySource source(block.Data(), GlobalSize(data));
+    SmfMemorySource source(block.data(), GlobalSize(data));
     return ReadSong(source, ppq, sink);
 }
 
-bool WriteSmfToClipboard(CSmfFile& file)
+bool WriteSmfToClipboard(CSmfFile& file, const char* method, long ppq)
 {
+    auto args = [ppq] { return "\"\", ..., " + std::to_string(ppq); };
     SmfMemorySink sink;
     if (!WriteSmf(file, sink))
         return false;
     const std::vector<uint8_t>& bytes = sink.Bytes();
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_DDESHARE, bytes.size());
-    if (!block)
+    if (!block) {
+        TAVRO_TRACE("MidiFile", method, args(), "no memory for " + std::to_string(bytes.size()) + " bytes");
         return false;
+    }
     {
-        LockedGlobal locked(block);
-        if (!locked.Data()) {
+        GlobalLockGuard locked(block);
+        if (!locked.data()) {
             GlobalFree(block);
             return false;
         }
-        std::memcpy(locked.Data(), bytes.data(), bytes.size());
+        std::memcpy(locked.data(), bytes.data(), bytes.size());
     }
     const UINT format = RegisterClipboardFormatA(kSmfClipboardFormat);
-    OpenedClipboard clipboard;
-    if (format == 0 || !clipboard.IsOpen()) {
+    if (format == 0) {
+        TAVRO_TRACE("MidiFile", method, args(), "cannot register the clipboard format: " + LastErrorText());
+        GlobalFree(block);
+        return false;
+    }
+    ClipboardSession clipboard;
+    if (!clipboard.IsOpen()) {
+        TAVRO_TRACE("MidiFile", method, args(), clipboard.FailureText());
         GlobalFree(block);
         return false;
     }
     EmptyClipboard();
     if (!SetClipboardData(format, block)) {
+        TAVRO_TRACE("MidiFile", method, args(), "the clipboard refused the file: " + LastErrorText());
         GlobalFree(block);
         return false;
     }

@@ -2,9 +2,16 @@
 // data carried as one script character per byte.
 #include "tools/MidiToolsCtrl.h"
 
+#include "module/Clipboard.h"
+#include "module/Trace.h"
+
 #include <cstring>
 
 namespace {
+
+using tavro::ClipboardSession;
+using tavro::GlobalLockGuard;
+using tavro::TraceQuote;
 
 // Standard clipboard format names; the row number is the format id. The
 // last row is empty, so an empty name means format 18.
@@ -17,41 +24,6 @@ constexpr UINT kFirstRegisteredFormat = 0xC000;
 constexpr UINT kLastRegisteredFormat = 0xFFFE;
 constexpr int kFormatNameBuffer = 255;
 constexpr UINT kClipboardAllocFlags = GMEM_MOVEABLE | GMEM_DDESHARE | GMEM_ZEROINIT;
-
-// Opens the clipboard without an owner window for the life of the object.
-class ClipboardSession {
-public:
-    ClipboardSession() : open_(OpenClipboard(nullptr) != FALSE) {}
-    ~ClipboardSession()
-    {
-        if (open_)
-            CloseClipboard();
-    }
-    ClipboardSession(const ClipboardSession&) = delete;
-    ClipboardSession& operator=(const ClipboardSession&) = delete;
-    bool IsOpen() const { return open_; }
-
-private:
-    bool open_;
-};
-
-// Locks a global memory block for the life of the object.
-class GlobalLockGuard {
-public:
-    explicit GlobalLockGuard(HGLOBAL h) : h_(h), data_(h ? GlobalLock(h) : nullptr) {}
-    ~GlobalLockGuard()
-    {
-        if (data_)
-            GlobalUnlock(h_);
-    }
-    GlobalLockGuard(const GlobalLockGuard&) = delete;
-    GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
-    char* data() const { return static_cast<char*>(data_); }
-
-private:
-    HGLOBAL h_;
-    void* data_;
-};
 
 bool SameName(const char* a, const std::string& b)
 {
@@ -124,49 +96,59 @@ HGLOBAL MakeBlock(const char* bytes, size_t length, size_t extraZeros)
     return h;
 }
 
-// Empties the (open) clipboard and places the block; the system owns it
-// from then on, or it is freed when the system refuses it.
-void PlaceBlock(UINT id, HGLOBAL h)
-{
-    EmptyClipboard();
-    if (!::SetClipboardData(id, h))
-        GlobalFree(h);
-}
-
 // The zero-terminated text of format 1, never read past its block.
-std::string ReadClipboardText()
+std::string ReadClipboardText(const char* method)
 {
     std::string text;
-    if (!::IsClipboardFormatAvailable(CF_TEXT))
+    if (!::IsClipboardFormatAvailable(CF_TEXT)) {
+        TAVRO_TRACE("MidiTools", method, "", "no text on the clipboard");
         return text;
+    }
     ClipboardSession clipboard;
-    if (!clipboard.IsOpen())
+    if (!clipboard.IsOpen()) {
+        TAVRO_TRACE("MidiTools", method, "", clipboard.FailureText());
         return text;
+    }
     HGLOBAL h = ::GetClipboardData(CF_TEXT);
     const size_t size = h ? GlobalSize(h) : 0;
     GlobalLockGuard lock(size ? h : nullptr);
     if (lock.data())
         text.assign(lock.data(), strnlen(lock.data(), size));
+    else
+        TAVRO_TRACE("MidiTools", method, "", "cannot read the clipboard's text: " + tavro::LastErrorText());
     return text;
+}
+
+// Empties the (open) clipboard and places the block; the system owns it
+// from then on, or it is freed when the system refuses it.
+void PlaceBlock(UINT id, HGLOBAL h, const char* method, const std::string& args)
+{
+    EmptyClipboard();
+    if (!::SetClipboardData(id, h)) {
+        TAVRO_TRACE("MidiTools", method, args, "the clipboard refused the data: " + tavro::LastErrorText());
+        GlobalFree(h);
+    }
 }
 
 } // namespace
 
 long CMidiToolsCtrl::GetClipboardTextLength()
 {
-    return static_cast<long>(ReadClipboardText().size());
+    return static_cast<long>(ReadClipboardText("GetClipboardTextLength").size());
 }
 
 std::string CMidiToolsCtrl::GetClipboardText()
 {
-    return ReadClipboardText();
+    return ReadClipboardText("GetClipboardText");
 }
 
 void CMidiToolsCtrl::SetClipboardText(const std::string& strData)
 {
     ClipboardSession clipboard;
-    if (!clipboard.IsOpen())
+    if (!clipboard.IsOpen()) {
+        TAVRO_TRACE("MidiTools", "SetClipboardText", TraceQuote(strData), clipboard.FailureText());
         return;
+    }
     if (strData.empty()) {
         EmptyClipboard();
         return;
@@ -174,41 +156,66 @@ void CMidiToolsCtrl::SetClipboardText(const std::string& strData)
     // Text ends at its first zero byte; the block keeps a terminating zero.
     const size_t length = strnlen(strData.c_str(), strData.size());
     if (HGLOBAL h = MakeBlock(strData.data(), length, 1))
-        PlaceBlock(CF_TEXT, h);
+        PlaceBlock(CF_TEXT, h, "SetClipboardText", tavro::TraceOn() ? TraceQuote(strData) : std::string());
+    else
+        TAVRO_TRACE("MidiTools", "SetClipboardText", TraceQuote(strData),
+                    "no memory for " + std::to_string(length + 1) + " bytes");
 }
 
 std::string CMidiToolsCtrl::GetClipboardData(const std::string& formatName)
 {
     std::string data;
     ClipboardSession clipboard;
-    if (!clipboard.IsOpen())
+    if (!clipboard.IsOpen()) {
+        TAVRO_TRACE("MidiTools", "GetClipboardData", TraceQuote(formatName), clipboard.FailureText());
         return data;
+    }
     const UINT id = FindFormatOnClipboard(formatName);
-    if (id == 0 || HasNonMemoryHandle(id) || !::IsClipboardFormatAvailable(id))
+    if (id == 0 || !::IsClipboardFormatAvailable(id)) {
+        TAVRO_TRACE("MidiTools", "GetClipboardData", TraceQuote(formatName),
+                    "no " + TraceQuote(formatName) + " data on the clipboard");
         return data;
+    }
+    if (HasNonMemoryHandle(id)) {
+        TAVRO_TRACE("MidiTools", "GetClipboardData", TraceQuote(formatName),
+                    "the " + TraceQuote(formatName) + " data is a handle, not bytes");
+        return data;
+    }
     HGLOBAL h = ::GetClipboardData(id);
     const size_t size = h ? GlobalSize(h) : 0;
     GlobalLockGuard lock(size ? h : nullptr);
     if (lock.data())
         data.assign(lock.data(), size);
+    else
+        TAVRO_TRACE("MidiTools", "GetClipboardData", TraceQuote(formatName),
+                    "cannot read the " + TraceQuote(formatName) + " data: " + tavro::LastErrorText());
     return data;
 }
 
 void CMidiToolsCtrl::SetClipboardData(const std::string& formatName, const std::string& strData)
 {
+    auto args = [&] { return TraceQuote(formatName) + ", " + TraceQuote(strData); };
     const UINT id = FindOrRegisterFormat(formatName);
-    if (id == 0)
+    if (id == 0) {
+        TAVRO_TRACE("MidiTools", "SetClipboardData", args(),
+                    "cannot register the format: " + tavro::LastErrorText());
         return;
+    }
     ClipboardSession clipboard;
-    if (!clipboard.IsOpen())
+    if (!clipboard.IsOpen()) {
+        TAVRO_TRACE("MidiTools", "SetClipboardData", args(), clipboard.FailureText());
         return;
+    }
     if (strData.empty()) {
         EmptyClipboard();
         return;
     }
     // Exactly the bytes given: no terminating zero is added.
     if (HGLOBAL h = MakeBlock(strData.data(), strData.size(), 0))
-        PlaceBlock(id, h);
+        PlaceBlock(id, h, "SetClipboardData", tavro::TraceOn() ? args() : std::string());
+    else
+        TAVRO_TRACE("MidiTools", "SetClipboardData", args(),
+                    "no memory for " + std::to_string(strData.size()) + " bytes");
 }
 
 BOOL CMidiToolsCtrl::IsClipboardFormatAvailable(const std::string& formatName)
@@ -216,8 +223,10 @@ BOOL CMidiToolsCtrl::IsClipboardFormatAvailable(const std::string& formatName)
     if (formatName.empty())
         return CountClipboardFormats() != 0;
     ClipboardSession clipboard;
-    if (!clipboard.IsOpen())
+    if (!clipboard.IsOpen()) {
+        TAVRO_TRACE("MidiTools", "IsClipboardFormatAvailable", TraceQuote(formatName), clipboard.FailureText());
         return FALSE;
+    }
     const UINT id = FindFormatOnClipboard(formatName);
     return id != 0 && ::IsClipboardFormatAvailable(id);
 }

@@ -1,5 +1,6 @@
 // The MidiIO control end to end under Wine through the loopback MIDI driver
 // (output n feeds input n), seen through an advised sink and a message pump.
+#include "midiio/TimerResolution.h"
 #include "tests/wine/test_util.h"
 
 #include <gtest/gtest.h>
@@ -336,6 +337,82 @@ TEST_F(MidiIO, ScriptTimerTicksAndStops)
     PumpFor(300);
     EXPECT_EQ(io.sink.ticks, ticks);
     io->KillTimer(); // without a timer: nothing
+}
+
+// The first control opts the process out of timer throttling, the last one
+// restores what was there; without the functions nothing is called.
+ULONG g_throttleMasks = 0; // control mask << 8 | state mask, as last set
+int g_throttleSets = 0;
+BOOL WINAPI FakeGetThrottling(HANDLE, PROCESS_INFORMATION_CLASS cls, LPVOID info, DWORD size)
+{
+    auto* state = static_cast<PROCESS_POWER_THROTTLING_STATE*>(info);
+    if (cls != ProcessPowerThrottling || size != sizeof *state)
+        return FALSE;
+    state->ControlMask = PROCESS_POWER_THROTTLING_EXECUTION_SPEED | PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
+    state->StateMask = PROCESS_POWER_THROTTLING_EXECUTION_SPEED | PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
+    return TRUE;
+}
+BOOL WINAPI FakeSetThrottling(HANDLE, PROCESS_INFORMATION_CLASS cls, LPVOID info, DWORD size)
+{
+    const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(info);
+    if (cls != ProcessPowerThrottling || size != sizeof *state || state->Version != PROCESS_POWER_THROTTLING_CURRENT_VERSION)
+        return FALSE;
+    g_throttleMasks = state->ControlMask << 8 | state->StateMask;
+    ++g_throttleSets;
+    return TRUE;
+}
+
+TEST_F(MidiIO, TimerThrottlingOptOutLastsWhileAControlExists)
+{
+    io.Release(); // no control may exist while the functions change
+    tavro::ProcessPowerApi& api = tavro::TimerThrottlingApi();
+    const tavro::ProcessPowerApi real = api;
+    api = {&FakeGetThrottling, &FakeSetThrottling};
+    {
+        Control first, second;
+        EXPECT_EQ(g_throttleSets, 1);
+        EXPECT_EQ(g_throttleMasks, 0x501u) << "speed throttled as before, timer requests always honoured";
+    }
+    EXPECT_EQ(g_throttleSets, 2);
+    EXPECT_EQ(g_throttleMasks, 0x505u) << "the previous state is back";
+    api = {};
+    {
+        Control alone;
+        EXPECT_TRUE(alone->CreateTimer(5));
+        EXPECT_TRUE(PumpUntil([&] { return alone.sink.ticks > 2; })) << "the timer ticks without the functions";
+    }
+    EXPECT_EQ(g_throttleSets, 2);
+    api = real;
+}
+
+// A host that frees unused libraries all the time (browsers, mshta and office
+// applications do) while the OCX's timers tick and its input flows: nothing
+// crashes, the OCX stays while it runs, and it goes once all has stopped.
+TEST_F(MidiIO, UnusedLibrariesAreFreedOnlyWhenIdle)
+{
+    auto loaded = [] { return GetModuleHandleW(L"TAVRO.OCX") != nullptr; };
+    for (int round = 0; round < 2; ++round) {
+        {
+            tavro::ComPtr<IDispatch> ctl;
+            ASSERT_EQ(CoCreateInstance(CLSID_MidiIO, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                       reinterpret_cast<void**>(ctl.out())), S_OK)
+                << "the OCX is not registered in the loopback prefix";
+            ASSERT_EQ(Call(ctl.get(), kOpenOut).Long(2).Bool(), "true");
+            ASSERT_EQ(Call(ctl.get(), kOpenIn).Long(2).Bool(), "true");
+            ASSERT_EQ(Call(ctl.get(), kCreateTimer).Long(1).Bool(), "true");
+            for (int i = 0; i < 200; ++i) {
+                Variant message;
+                *message.get() = MakeArray({0x90, i % 128, 1});
+                Call(ctl.get(), kSendMidiEvent).Long(2).Long(0).Ref(message.get()).Run();
+                CoFreeUnusedLibraries();
+                PumpFor(2);
+            }
+            EXPECT_TRUE(loaded());
+            // Dropped with its timer running and messages on their way in.
+        }
+        EXPECT_TRUE(PumpUntil([&] { CoFreeUnusedLibraries(); return !loaded(); }, 20000))
+            << "the OCX stays loaded with nothing running";
+    }
 }
 
 TEST_F(MidiIO, DestroyingABusyControlNeitherHangsNorLeaks)

@@ -378,15 +378,16 @@ private:
     HANDLE handle_ = CreateEventA(nullptr, TRUE, FALSE, name_.c_str());
 };
 
-// A peer process (vport_peer.exe next to this program) running a command
-// list; it writes to this program's output, so its failures show in the log.
+// A peer process (vport_peer.exe, or another program next to this one)
+// running a command list; it writes to this program's output, so its
+// failures show in the log.
 class Peer {
 public:
-    explicit Peer(const std::string& arguments)
+    explicit Peer(const std::string& arguments, const char* program = "vport_peer.exe")
     {
         char path[MAX_PATH];
         std::string commandLine(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-        commandLine = "\"" + commandLine.erase(commandLine.find_last_of("\\/") + 1) + "vport_peer.exe\" " + arguments;
+        commandLine = "\"" + commandLine.erase(commandLine.find_last_of("\\/") + 1) + program + "\" " + arguments;
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;

@@ -1,7 +1,8 @@
 // MidiTools through IDispatch where a script cannot look: files and the
-// clipboard byte for byte against plain Win32 calls, FileFind on a generated
-// tree, RunApp's command line, SendKeys typing into a focused window, and the
-// debug output of a script that runs under this test as its debugger.
+// clipboard byte for byte against plain Win32 calls, a clipboard held by
+// another program, FileFind on a generated tree, RunApp's command line,
+// SendKeys typing into a focused window, and the debug output of a script
+// that runs under this test as its debugger.
 #include "tests/wine/test_util.h"
 #include "tools/MidiToolsCtrl.h"
 
@@ -288,6 +289,23 @@ TEST(ToolsClipboard, FormatsByNameCarryExactBytes)
     CloseClipboard();
     EXPECT_TRUE(tools->IsClipboardFormatAvailable("Bitmap"));
     EXPECT_EQ(tools->GetClipboardData("BITMAP"), "");
+}
+
+// Another program holding the clipboard for 200 ms delays a write and a read
+// but fails neither.
+TEST(ToolsClipboard, WaitsForAnotherProgramToLetGo)
+{
+    Tools tools;
+    for (const bool write : {true, false}) {
+        NamedEvent held("clipboard_held");
+        Peer holder("hold 200 " + held.name(), "runapp_probe.exe");
+        ASSERT_TRUE(held.WaitPumping()) << "the holder never opened the clipboard";
+        if (write)
+            tools->SetClipboardText("after the holder");
+        else
+            EXPECT_EQ(tools->GetClipboardText(), "after the holder");
+        EXPECT_EQ(holder.Finish(), 0);
+    }
 }
 
 // ---- SendKeys (needs a display; skipped without one) ----
