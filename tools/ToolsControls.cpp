@@ -3,6 +3,7 @@
 // keyboard focus.
 #include "tools/MidiToolsCtrl.h"
 #include "tools/ControlListing.h"
+#include "module/Trace.h"
 #include "tools/MenuPath.h"
 
 namespace {
@@ -112,6 +113,19 @@ HWND CMidiToolsCtrl::GetControlByIndex(long index)
     return c;
 }
 
+HWND CMidiToolsCtrl::FindControl(const char* method, const std::string& args, long index)
+{
+    HWND c = GetControlByIndex(index);
+    if (!c && tavro::TraceOn()) {
+        HWND target = GetTargetWindow();
+        TAVRO_TRACE("MidiTools", method, args,
+                    "no control " + std::to_string(index)
+                        + (target ? " (the window has " + std::to_string(CountChildren(target)) + ")"
+                                  : " (no foreground window)"));
+    }
+    return c;
+}
+
 BOOL CMidiToolsCtrl::SetControlWindow(long controlIndex)
 {
     if (controlIndex == -1) {
@@ -202,10 +216,16 @@ BOOL CMidiToolsCtrl::ClickButton(const std::string& buttonName)
             continue;
         const std::string text = ShortText(b);
         if (!text.empty() && tavro::SameTitle(tavro::MenuItemName(text), buttonName)) {
-            PostMessageA(b, BM_CLICK, 0, 0); // no waiting for the click
-            return TRUE;
+            // No waiting for the click; a refused post (a window of higher
+            // integrity) is a failure.
+            if (PostMessageA(b, BM_CLICK, 0, 0))
+                return TRUE;
+            TAVRO_TRACE("MidiTools", "ClickButton", tavro::TraceQuote(buttonName),
+                        "the click was refused: " + tavro::LastErrorText());
+            return FALSE;
         }
     }
+    TAVRO_TRACE("MidiTools", "ClickButton", tavro::TraceQuote(buttonName), "no enabled visible button of that name");
     return FALSE;
 }
 
