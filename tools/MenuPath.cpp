@@ -5,7 +5,8 @@ namespace tavro {
 
 namespace {
 constexpr size_t kFindTextBuffer = 255;
-constexpr size_t kListTextBuffer = 256;
+// Listings give whole item texts, however long.
+constexpr size_t kListTextBuffer = kWholeText;
 } // namespace
 
 std::string MenuItemName(const std::string& text)
@@ -32,6 +33,21 @@ std::string TrimWhiteSpace(const std::string& text)
 std::string JoinMenuPath(const std::string& prefix, const std::string& name)
 {
     return prefix.empty() ? name : prefix + "\\" + name;
+}
+
+MenuSource& TwoSourceMenuReader::SourceOf(uintptr_t menu)
+{
+    return fallback_ && direct_.ItemCount(menu) < 0 ? *fallback_ : direct_;
+}
+
+bool TwoSourceMenuReader::ReadItem(uintptr_t menu, int position, size_t textBuffer, MenuItemData& item)
+{
+    return SourceOf(menu).ReadItem(menu, position, textBuffer, item);
+}
+
+int TwoSourceMenuReader::ItemCount(uintptr_t menu)
+{
+    return SourceOf(menu).ItemCount(menu);
 }
 
 MenuMatch FindMenuItem(MenuReader& reader, uintptr_t menuBar, const std::string& path)
@@ -64,7 +80,14 @@ MenuMatch FindMenuItem(MenuReader& reader, uintptr_t menuBar, const std::string&
         menu = item.submenu;
         position = -1; // the next round reads position 0 of the submenu
     }
-    return MenuMatch{};
+    MenuMatch missing;
+    if (!menuBar)
+        missing.failure = "the window has no menu bar";
+    else if (match.path.empty())
+        missing.failure = "no menu item \"" + component + "\"";
+    else
+        missing.failure = "\"" + match.path + "\" found, no item \"" + component + "\" under it";
+    return missing;
 }
 
 void ListMenuLeaves(MenuReader& reader, uintptr_t menu, const std::string& prefix, std::string& out)

@@ -116,6 +116,8 @@ private:
     HWND GetTargetWindow();
     // The i-th direct child (from 1) of the target window, or null.
     HWND GetControlByIndex(long index);
+    // The same, tracing a failure of `method` when there is no such control.
+    HWND FindControl(const char* method, const std::string& args, long index);
 
     // Windows of other applications; plain handles, revalidated on each use.
     HWND m_hHostWnd = nullptr;

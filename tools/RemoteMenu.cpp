@@ -3,6 +3,9 @@
 // reads the menu there and writes the answer into a block named after the
 // asking process. SendMessage returns after the hook has run.
 #include "tools/RemoteMenu.h"
+#include "tools/RemoteProcess.h"
+
+#include <commctrl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +18,7 @@ namespace {
 struct MenuQueryBlock {
     // Request
     uint64_t menu;
-    int32_t position;   // -1: count the items
+    int32_t position;   // -1: count the items; -2: notify (see AnswerQuery)
     uint32_t textBuffer;
     // Answer
     int32_t answered;   // 1 once the owner's thread has run the query
@@ -25,9 +28,11 @@ struct MenuQueryBlock {
     uint32_t id;
     uint32_t reserved;
     uint64_t submenu;
-    char text[256];
+    char text[4096];    // whole item texts up to 4095 characters
 };
-static_assert(sizeof(MenuQueryBlock) == 304, "one layout for 32- and 64-bit processes");
+static_assert(sizeof(MenuQueryBlock) == 48 + 4096, "one layout for 32- and 64-bit processes");
+
+constexpr int32_t kNotify = -2;
 
 UINT QueryMessage()
 {
@@ -44,15 +49,25 @@ void BlockName(char (&name)[48], DWORD askingProcess)
 void AnswerQuery(MenuQueryBlock& q)
 {
     HMENU menu = reinterpret_cast<HMENU>(static_cast<uintptr_t>(q.menu));
-    if (q.position < 0) {
+    if (q.position == kNotify) {
+        // menu: the parent window; submenu: the sender; id and type: the
+        // identifier and the notification code.
+        NMHDR header = {};
+        header.hwndFrom = reinterpret_cast<HWND>(static_cast<uintptr_t>(q.submenu));
+        header.idFrom = q.id;
+        header.code = q.type;
+        q.result = static_cast<int32_t>(SendMessageW(reinterpret_cast<HWND>(static_cast<uintptr_t>(q.menu)),
+                                                     WM_NOTIFY, q.id, reinterpret_cast<LPARAM>(&header)));
+    } else if (q.position < 0) {
         q.result = GetMenuItemCount(menu);
     } else {
         MENUITEMINFOA info = {};
-        char text[256] = {};
+        char text[sizeof q.text] = {};
         info.cbSize = sizeof info;
         info.fMask = 0x3F;
         info.dwTypeData = text;
-        info.cch = q.textBuffer < sizeof text ? q.textBuffer : sizeof text;
+        // A text buffer of 0 asks for the whole text.
+        info.cch = q.textBuffer != 0 && q.textBuffer < sizeof text ? q.textBuffer : sizeof text;
         q.result = GetMenuItemInfoA(menu, static_cast<UINT>(q.position), TRUE, &info) ? 1 : 0;
         q.type = info.fType;
         q.state = info.fState;
@@ -100,7 +115,9 @@ bool RunQuery(HWND owner, MenuQueryBlock& q)
         q.answered = 0;
         *block = q;
         if (HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &QueryHook, self, thread)) {
-            SendMessageA(owner, QueryMessage(), GetCurrentProcessId(), 0);
+            // Bounded: a hung owner gives no answer; unhooked on every path.
+            LRESULT reply = 0;
+            SendBounded(owner, QueryMessage(), GetCurrentProcessId(), 0, reply);
             UnhookWindowsHookEx(hook);
         }
         q = *block;
@@ -126,6 +143,20 @@ bool ReadRemoteMenuItem(HWND owner, uintptr_t menu, int position, size_t textBuf
     item.state = q.state;
     item.id = q.id;
     item.submenu = static_cast<uintptr_t>(q.submenu);
+    return true;
+}
+
+bool SendNotifyInOwnerThread(HWND parent, HWND from, UINT_PTR id, UINT code, LRESULT& reply)
+{
+    MenuQueryBlock q = {};
+    q.menu = reinterpret_cast<uintptr_t>(parent);
+    q.position = kNotify;
+    q.submenu = reinterpret_cast<uintptr_t>(from);
+    q.id = static_cast<uint32_t>(id);
+    q.type = code;
+    if (!RunQuery(parent, q))
+        return false;
+    reply = q.result;
     return true;
 }
 

@@ -3,6 +3,7 @@
 // keyboard focus.
 #include "tools/MidiToolsCtrl.h"
 #include "tools/ControlListing.h"
+#include "module/Trace.h"
 #include "tools/MenuPath.h"
 
 namespace {
@@ -112,16 +113,33 @@ HWND CMidiToolsCtrl::GetControlByIndex(long index)
     return c;
 }
 
+HWND CMidiToolsCtrl::FindControl(const char* method, const std::string& args, long index)
+{
+    HWND c = GetControlByIndex(index);
+    if (!c && tavro::TraceOn()) {
+        HWND target = GetTargetWindow();
+        TAVRO_TRACE("MidiTools", method, args,
+                    "no control " + std::to_string(index)
+                        + (target ? " (the window has " + std::to_string(CountChildren(target)) + ")"
+                                  : " (no foreground window)"));
+    }
+    return c;
+}
+
 BOOL CMidiToolsCtrl::SetControlWindow(long controlIndex)
 {
     if (controlIndex == -1) {
         HWND current = GetTargetWindow();
         HWND foreground = GetForegroundWindow();
-        if (current == foreground)
+        if (current == foreground) {
+            TAVRO_TRACE("MidiTools", "SetControlWindow", "-1", "already at the foreground window");
             return FALSE;
+        }
         HWND parent = GetParent(current);
         if (!parent || parent == foreground) {
             m_hCtrlParent = m_hCtrlAnchor = nullptr;
+            if (!parent)
+                TAVRO_TRACE("MidiTools", "SetControlWindow", "-1", "the control window has no parent");
             return parent != nullptr;
         }
         m_hCtrlParent = parent;
@@ -131,11 +149,13 @@ BOOL CMidiToolsCtrl::SetControlWindow(long controlIndex)
         m_hCtrlParent = m_hCtrlAnchor = nullptr;
         return TRUE;
     }
-    HWND c = GetControlByIndex(controlIndex);
+    HWND c = FindControl("SetControlWindow", std::to_string(controlIndex), controlIndex);
     if (!c)
         return FALSE;
     if (!FirstChild(c)) {
         m_hCtrlParent = m_hCtrlAnchor = nullptr;
+        TAVRO_TRACE("MidiTools", "SetControlWindow", std::to_string(controlIndex),
+                    "control " + std::to_string(controlIndex) + " has no controls of its own");
         return FALSE;
     }
     m_hCtrlAnchor = GetForegroundWindow();
@@ -145,7 +165,8 @@ BOOL CMidiToolsCtrl::SetControlWindow(long controlIndex)
 
 long CMidiToolsCtrl::GetNumControls(long controlIndex)
 {
-    HWND w = controlIndex == 0 ? GetTargetWindow() : GetControlByIndex(controlIndex);
+    HWND w = controlIndex == 0 ? GetTargetWindow()
+                               : FindControl("GetNumControls", std::to_string(controlIndex), controlIndex);
     return w ? CountChildren(w) : 0;
 }
 
@@ -202,25 +223,39 @@ BOOL CMidiToolsCtrl::ClickButton(const std::string& buttonName)
             continue;
         const std::string text = ShortText(b);
         if (!text.empty() && tavro::SameTitle(tavro::MenuItemName(text), buttonName)) {
-            PostMessageA(b, BM_CLICK, 0, 0); // no waiting for the click
-            return TRUE;
+            // No waiting for the click; a refused post (a window of higher
+            // integrity) is a failure.
+            if (PostMessageA(b, BM_CLICK, 0, 0))
+                return TRUE;
+            TAVRO_TRACE("MidiTools", "ClickButton", tavro::TraceQuote(buttonName),
+                        "the click was refused: " + tavro::LastErrorText());
+            return FALSE;
         }
     }
+    TAVRO_TRACE("MidiTools", "ClickButton", tavro::TraceQuote(buttonName), "no enabled visible button of that name");
     return FALSE;
 }
 
 BOOL CMidiToolsCtrl::SetControlFocus(long Index)
 {
-    HWND c = GetControlByIndex(Index);
+    HWND c = FindControl("SetControlFocus", std::to_string(Index), Index);
     if (!c)
         return FALSE;
     const DWORD self = GetCurrentThreadId();
     const DWORD owner = GetWindowThreadProcessId(c, nullptr);
-    if (owner == self)
-        return SetFocus(c) != nullptr;
-    if (!AttachThreadInput(owner, self, TRUE))
-        return FALSE;
-    HWND previous = SetFocus(c);
-    AttachThreadInput(owner, self, FALSE);
+    HWND previous = nullptr;
+    if (owner == self) {
+        previous = SetFocus(c);
+    } else {
+        if (!AttachThreadInput(owner, self, TRUE)) {
+            TAVRO_TRACE("MidiTools", "SetControlFocus", std::to_string(Index),
+                        "cannot share the control's input: " + tavro::LastErrorText());
+            return FALSE;
+        }
+        previous = SetFocus(c);
+        AttachThreadInput(owner, self, FALSE);
+    }
+    if (!previous)
+        TAVRO_TRACE("MidiTools", "SetControlFocus", std::to_string(Index), "no window had the focus before");
     return previous != nullptr;
 }

@@ -2,6 +2,7 @@
 // and of the window under the mouse, waits for a foreground title, the list
 // of all top-level windows, and the list dialog that shows nothing.
 #include "tools/MidiToolsCtrl.h"
+#include "module/Trace.h"
 
 #include <mbstring.h>
 
@@ -111,29 +112,40 @@ std::string CMidiToolsCtrl::GetMouseWindowName()
 
 BOOL CMidiToolsCtrl::WaitForegroundWindow(const std::string& winName, long MsecWaitTime)
 {
-    return WaitForForegroundTitle(MsecWaitTime, [&](const std::string& title) {
-        return tavro::SameTitle(title, winName);
-    });
+    if (WaitForForegroundTitle(MsecWaitTime, [&](const std::string& title) { return tavro::SameTitle(title, winName); }))
+        return TRUE;
+    TAVRO_TRACE("MidiTools", "WaitForegroundWindow", tavro::TraceQuote(winName) + ", " + std::to_string(MsecWaitTime),
+                "the foreground window is " + tavro::TraceQuote(tavro::WindowTitle(GetForegroundWindow())));
+    return FALSE;
 }
 
 BOOL CMidiToolsCtrl::WaitForegroundWindowChanged(const std::string& oldwinName, long MsecWaitTime)
 {
-    return WaitForForegroundTitle(MsecWaitTime, [&](const std::string& title) {
-        return !tavro::SameTitle(title, oldwinName);
-    });
+    if (WaitForForegroundTitle(MsecWaitTime,
+                               [&](const std::string& title) { return !tavro::SameTitle(title, oldwinName); }))
+        return TRUE;
+    TAVRO_TRACE("MidiTools", "WaitForegroundWindowChanged",
+                tavro::TraceQuote(oldwinName) + ", " + std::to_string(MsecWaitTime),
+                "no other titled window came to the foreground");
+    return FALSE;
 }
 
 long CMidiToolsCtrl::EnumWindows(VARIANT* classArray, VARIANT* nameArray)
 {
-    if (FAILED(VariantClear(nameArray)) || FAILED(VariantClear(classArray)))
+    if (FAILED(VariantClear(nameArray)) || FAILED(VariantClear(classArray))) {
+        TAVRO_TRACE("MidiTools", "EnumWindows", "", "the arrays passed in cannot be cleared");
         return 0;
+    }
     std::vector<std::string> texts; // title, class, title, class, ...
-    if (!::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&texts)))
+    if (!::EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&texts))) {
+        TAVRO_TRACE("MidiTools", "EnumWindows", "", "the windows cannot be enumerated: " + tavro::LastErrorText());
         return 0;
+    }
     const LONG count = static_cast<LONG>(texts.size() / 2);
     SAFEARRAY* titles = TextArray(texts, 0, count);
     SAFEARRAY* classes = TextArray(texts, 1, count);
     if (!titles || !classes) {
+        TAVRO_TRACE("MidiTools", "EnumWindows", "", "no memory for " + std::to_string(count) + " windows");
         if (titles)
             SafeArrayDestroy(titles);
         if (classes)

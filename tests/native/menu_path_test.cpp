@@ -1,6 +1,7 @@
 // Menu paths on a fake menu tree (names, matching, canonical paths, the
 // listing bytes, inspection before reading) and the control listing rules.
 #include "tools/ControlListing.h"
+#include "tools/ControlRecords.h"
 #include "tools/MenuPath.h"
 
 #include <gtest/gtest.h>
@@ -15,18 +16,21 @@ using tavro::MenuItemData;
 
 // Menus are numbered; item submenus name other menus. Menu 3 is filled
 // only once it was opened for inspection.
-class FakeMenus : public tavro::MenuReader {
+class FakeMenus : public tavro::MenuReader, public tavro::MenuSource {
 public:
     std::map<uintptr_t, std::vector<MenuItemData>> menus = {
         {1, {{"&File", 0, 0, 2}, {"&View", 0, 0, 4}}},
         {2, {{"&New\tCtrl+N", 0, 101, 0}, {"", 0, 0, 0}, {"Save &As...\tCtrl+S", 3, 102, 0},
              {"&Open", 8, 103, 0}, {"Open", 0, 104, 3}}},
         {4, {{"Recent", 0, 0, 3}}},
+        {5, {{std::string(300, 'x') + "\tCtrl+L", 0, 501, 0}}},
     };
     std::string opened;
+    int reads = 0;
 
     bool ReadItem(uintptr_t menu, int position, size_t textBuffer, MenuItemData& item) override
     {
+        ++reads;
         const auto& items = menus[menu];
         if (position < 0 || static_cast<size_t>(position) >= items.size())
             return false;
@@ -44,6 +48,26 @@ public:
     {
         return strcasecmp(a.c_str(), b.c_str()) == 0;
     }
+    int ItemCount(uintptr_t menu) override
+    {
+        ++reads;
+        return menus.count(menu) ? static_cast<int>(menus[menu].size()) : -1;
+    }
+};
+
+// The host's reader shape: menus from a direct source, a fallback for the
+// menus it does not know.
+class TwoSources : public tavro::TwoSourceMenuReader {
+public:
+    TwoSources(FakeMenus& direct, FakeMenus& fallback, FakeMenus& owner)
+        : TwoSourceMenuReader(direct, &fallback), owner_(owner)
+    {
+    }
+    void OpenForInspection(uintptr_t menu, int position) override { owner_.OpenForInspection(menu, position); }
+    bool SameName(const std::string& a, const std::string& b) override { return owner_.SameName(a, b); }
+
+private:
+    FakeMenus& owner_;
 };
 
 TEST(MenuPath, ItemNamesAndTrimming)
@@ -85,6 +109,16 @@ TEST(MenuPath, ResolvesWholeNamesIgnoringCase)
         EXPECT_EQ(m.path, c.canonical) << c.path;
         EXPECT_EQ(m.item.id, c.id) << c.path;
     }
+    const struct {
+        const char* path;
+        const char* failure;
+    } failures[] = {{"Xyz", "no menu item \"Xyz\""},
+                    {"file\\Sav", "\"File\" found, no item \"Sav\" under it"},
+                    {"File\\New\\x", "\"File\\New\" found, no item \"x\" under it"}};
+    for (const auto& f : failures) {
+        FakeMenus menus;
+        EXPECT_EQ(tavro::FindMenuItem(menus, 1, f.path).failure, f.failure) << f.path;
+    }
     FakeMenus menus;
     EXPECT_EQ(tavro::FindMenuItem(menus, 1, "View\\Recent\\Alpha").menu, 3u);
     EXPECT_EQ(menus.opened, "1:1 4:0 ");
@@ -102,6 +136,71 @@ TEST(MenuPath, ListsLeavesDepthFirstByteForByte)
     out.clear();
     tavro::ListMenuLeaves(menus, 4, "Pre\\fix", out);
     EXPECT_EQ(out, "\"Pre\\fix\\Recent\\Alpha\"\r\n");
+    out.clear();
+    tavro::ListMenuLeaves(menus, 5, "", out); // a long text is listed whole
+    EXPECT_EQ(out, "\"" + std::string(300, 'x') + "\"\r\n");
+}
+
+// The fallback reads only menus the direct source does not know: where every
+// menu reads directly (Windows), no walk asks it, not even past a menu's
+// last item; where none does (another process's menus under Wine), the
+// fallback gives the same results.
+TEST(MenuPath, FallbackOnlyForMenusNotReadableDirectly)
+{
+    for (bool directKnowsAll : {true, false}) {
+        FakeMenus known, unknown;
+        unknown.menus.clear();
+        FakeMenus& direct = directKnowsAll ? known : unknown;
+        FakeMenus& fallback = directKnowsAll ? unknown : known;
+        TwoSources reader(direct, fallback, known);
+        std::string out;
+        tavro::ListMenuLeaves(reader, 1, "", out);
+        EXPECT_EQ(out, "\"File\\New\"\r\n\"File\\Save As\"\r\n\"File\\Open\"\r\n\"File\\Open\\Alpha\"\r\n"
+                       "\"View\\Recent\\Alpha\"\r\n") << directKnowsAll;
+        EXPECT_EQ(tavro::FindMenuItem(reader, 1, "view\\recent\\alpha").path, "View\\Recent\\Alpha");
+        EXPECT_FALSE(tavro::FindMenuItem(reader, 1, "File\\Nothing").found);
+        EXPECT_EQ(reader.ItemCount(2), 5);
+        if (directKnowsAll)
+            EXPECT_EQ(unknown.reads, 0);
+        else
+            EXPECT_GT(known.reads, 0);
+    }
+}
+
+// The records of the tab, list-view and notification messages, for a target
+// of either bitness: the fields sit where the system's headers put them
+// (the Windows builds check their own bitness against the headers).
+TEST(ControlRecords, LayoutsOfBothBitnesses)
+{
+    const struct {
+        bool target64;
+        unsigned tabText, tabMax, tabSize, listSub, listText, listMax, listSize, nmId, nmCode, nmSize;
+    } rows[] = {{false, 12, 16, 28, 8, 20, 24, 60, 4, 8, 12}, {true, 16, 24, 40, 8, 24, 32, 88, 8, 16, 24}};
+    auto at = [](const std::vector<unsigned char>& r, unsigned offset, unsigned size) {
+        uint64_t v = 0;
+        for (unsigned k = 0; k < size; ++k)
+            v |= static_cast<uint64_t>(r.at(offset + k)) << (8 * k);
+        return v;
+    };
+    for (const auto& row : rows) {
+        const tavro::ControlRecordLayout& l = tavro::RecordLayoutFor(row.target64);
+        const unsigned ptr = row.target64 ? 8 : 4;
+        const auto tab = tavro::TabTextRecord(l, 0x7FFE1000, 255);
+        ASSERT_EQ(tab.size(), row.tabSize) << row.target64;
+        EXPECT_EQ(at(tab, 0, 4), 1u); // text only
+        EXPECT_EQ(at(tab, row.tabText, ptr), 0x7FFE1000u);
+        EXPECT_EQ(at(tab, row.tabMax, 4), 255u);
+        const auto item = tavro::ListTextRecord(l, 2, 0x7FFE1000, 255);
+        ASSERT_EQ(item.size(), row.listSize) << row.target64;
+        EXPECT_EQ(at(item, row.listSub, 4), 2u);
+        EXPECT_EQ(at(item, row.listText, ptr), 0x7FFE1000u);
+        EXPECT_EQ(at(item, row.listMax, 4), 255u);
+        const auto header = tavro::NotifyRecord(l, -2, 118, static_cast<uint32_t>(-551));
+        ASSERT_EQ(header.size(), row.nmSize) << row.target64;
+        EXPECT_EQ(at(header, 0, ptr), row.target64 ? ~uint64_t{1} : 0xFFFFFFFEu); // sign-extended handle
+        EXPECT_EQ(at(header, row.nmId, ptr), 118u);
+        EXPECT_EQ(at(header, row.nmCode, 4), static_cast<uint32_t>(-551));
+    }
 }
 
 TEST(ControlListing, ClassificationTable)

@@ -1,6 +1,7 @@
 // The test application: logs the commands and notifications it receives,
 // fills "View\Recent" only when the popup opens, answers "File\Refuse" with
-// 1, toggles "File\Checked", and opens the "Controls" dialog.
+// 1, toggles "File\Checked", stops answering for 6 s on "Tools\Stall", and
+// opens the "Controls" dialog.
 #include "tests/wine/tools_app.h"
 
 #include <commctrl.h>
@@ -18,7 +19,13 @@ void Log(const char* kind, long id, long code)
 {
     const std::string line = std::string(kind) + " " + std::to_string(id) + " " + std::to_string(code) + "\n";
     log += line;
-    if (FILE* f = g_logFile.empty() ? nullptr : std::fopen(g_logFile.c_str(), "ab")) {
+    if (g_logFile.empty())
+        return;
+    // A script reading the log at this moment may hold the file: try again.
+    FILE* f = nullptr;
+    for (int attempt = 0; attempt < 200 && !(f = std::fopen(g_logFile.c_str(), "ab")); ++attempt)
+        Sleep(10);
+    if (f) {
         std::fputs(line.c_str(), f);
         std::fclose(f);
     }
@@ -43,6 +50,9 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             CreateControlsDialog(hwnd);
         if (LOWORD(wParam) == 209)
             DestroyWindow(hwnd);
+        if (LOWORD(wParam) == 302)
+            Sleep(6000); // a hung application, for a while
+
         return LOWORD(wParam) == 208 ? 1 : 0;
     case WM_DESTROY:
         PostQuitMessage(0);
@@ -70,6 +80,7 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
         SendDlgItemMessageA(dlg, 109, LB_SETITEMDATA, k, 10 * (k + 1));
     }
     for (int k = 0; k < 2; ++k) {
+        SendDlgItemMessageA(dlg, 122, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(lists[0][k]));
         SendDlgItemMessageA(dlg, 110, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(lists[1][k]));
         SendDlgItemMessageA(dlg, 110, LB_SETITEMDATA, k, 5 + k);
         for (int combo = 111; combo <= 113; ++combo) {
@@ -110,6 +121,10 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
                     reinterpret_cast<HMENU>(131), nullptr, nullptr);
     CreateWindowExA(0, "Static", "inner text", WS_CHILD | WS_VISIBLE, 0, 25, 60, 20, panel,
                     reinterpret_cast<HMENU>(132), nullptr, nullptr);
+    // An edit whose text differs from the one it was created with (its
+    // window caption stays empty).
+    SendDlgItemMessageA(dlg, 123, EM_SETSEL, 0, -1);
+    SendDlgItemMessageA(dlg, 123, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("changed"));
     SetFocus(GetDlgItem(dlg, 107));
     return FALSE;
 }

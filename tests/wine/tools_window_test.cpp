@@ -49,6 +49,9 @@ TEST_F(WindowTest, MenuPathsStatesAndCommands)
 {
     ASSERT_TRUE(tools_->SetCurrentHost("TavroToolsApp", ""));
     EXPECT_EQ(tools_->GetHostWindowText(), "TAVRO Tools Test");
+    // Disabled means both low state bits. An inactive item has only bit 2; a
+    // grayed item has both on Windows, only bit 1 under Wine.
+    const bool wine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
     const struct {
         const char* path;
         BOOL exists;
@@ -58,6 +61,7 @@ TEST_F(WindowTest, MenuPathsStatesAndCommands)
         {"File\\", TRUE, 1, 0},          {"\\File", FALSE, -1, -1},      {"File\\\\Open", FALSE, -1, -1},
         {" File", FALSE, -1, -1},        {"File\\Disabled", TRUE, 0, 0}, {"File\\Checked", TRUE, 1, 1},
         {"File\\Zero", TRUE, -1, -1},    {"File\\New\\x", FALSE, -1, -1}, {"View\\Recent\\Beta", TRUE, 1, 0},
+        {"Tools\\Grayed", TRUE, wine ? 1 : 0, 0}, {"Tools\\Inactive", TRUE, 1, 0},
     };
     for (const auto& p : paths) {
         EXPECT_EQ(tools_->IsHostMenu(p.path), p.exists) << p.path;
@@ -83,7 +87,8 @@ TEST_F(WindowTest, MenuListingsNamesAndCounts)
     EXPECT_EQ(tools_->GetMenusFromHost(""),
               "\"File\\New\"\r\n\"File\\Open\"\r\n\"File\\Save As\"\r\n\"File\\Open\"\r\n\"File\\Disabled\"\r\n"
               "\"File\\Checked\"\r\n\"File\\Zero\"\r\n\"File\\Refuse\"\r\n\"File\\Exit\"\r\n"
-              "\"View\\Recent\\Alpha\"\r\n\"View\\Recent\\Beta\"\r\n\"Tools\\Controls\"\r\n");
+              "\"View\\Recent\\Alpha\"\r\n\"View\\Recent\\Beta\"\r\n\"Tools\\Controls\"\r\n\"Tools\\Stall\"\r\n"
+              "\"Tools\\Grayed\"\r\n\"Tools\\Inactive\"\r\n");
     EXPECT_EQ(tools_->GetMenusFromHost(" view\\recent\t"), "\"View\\Recent\\Alpha\"\r\n\"View\\Recent\\Beta\"\r\n");
     EXPECT_EQ(tools_->GetMenusFromHost("File\\New"), "");
     EXPECT_EQ(tools_->GetMenusFromHost("Nothing"), "");
@@ -152,13 +157,13 @@ TEST_F(WindowTest, ControlParentFollowsTheForegroundWindow)
     EXPECT_EQ(tools_->GetControlText(2), "inner text");
     EXPECT_TRUE(tools_->SetControlFocus(2));
     EXPECT_TRUE(tools_->SetControlWindow(-1)); // the dialog again
-    EXPECT_EQ(tools_->GetNumControls(0), 21);
+    EXPECT_EQ(tools_->GetNumControls(0), 23);
     EXPECT_NE(tools_->EnumControls().find("\r\n[21]\tTavroPanel\tTrue\tTrue\t\r\n"), std::string::npos);
     ASSERT_TRUE(tools_->SetControlWindow(21));
     SetForegroundWindow(main_);
     EXPECT_EQ(tools_->GetNumControls(0), 0); // the main window has no children
     SetForegroundWindow(dialog_);
-    EXPECT_EQ(tools_->GetNumControls(0), 21);
+    EXPECT_EQ(tools_->GetNumControls(0), 23);
     EXPECT_EQ(tools_->GetForegroundClassName(), "#32770");
     EXPECT_EQ(tools_->GetForegroundWindowName(), "Controls");
 }

@@ -1,7 +1,7 @@
 // MidiTools driving the test application from another process: foreground
 // waits, menus read through the application's thread, the dialog's controls
-// with their notifications (read back from the application's log), and
-// failure results instead of errors. Argument: the Unix path of tools_app.exe.
+// with their notifications (read back from the application's log), records
+// passed by pointer, a hung application, and failure results instead of errors. Argument: the Unix path of tools_app.exe.
 var passed = 0, failed = 0;
 function check(ok, what) {
     if (ok) { passed++; } else { failed++; WScript.Echo("FAIL: " + what); }
@@ -36,6 +36,7 @@ try {
     same(t.IsHostMenuChecked("file\\checked"), true, "checked item");
     same(t.IsHostMenuEnabled("File\\Disabled"), false, "disabled item");
     same(t.CallHostMenu("File\\Refuse", true), false, "the host answered 1");
+    same(t.CallHostMenu("File\\New", true), true, "the host answered 0");
     check(logHas("COMMAND 208 0"), "sent command arrived");
     same(t.CallHostMenu("Tools\\Controls", false), true, "post the dialog command");
     same(t.WaitForegroundWindow("Controls", 10000), true, "the dialog comes up");
@@ -47,7 +48,7 @@ try {
         ["ListBoxMultiSel", 1, ""], ["ComboSimple", 1, ""], ["ComboDropDown", 1, ""],
         ["ComboDropList", 1, ""], ["ScrollBarH", 1, ""], ["ScrollBarV", 1, ""], ["Static", 1, "Label"],
         ["RichEdit", 1, "rich"], ["TabControl", 1, ""], ["TreeView", 1, ""], ["ListView", 1, ""],
-        ["TavroPanel", 1, ""]];
+        ["TavroPanel", 1, ""], ["ListBoxSingleSel", 1, ""], ["EditSingle", 1, ""]];
     var listing = "\r\n0\t#32770\tControls\r\nIndex\tCtrlType\tEnabled\tVisible\tText(partial)\r\n";
     for (var i = 0; i < rows.length; i++) {
         var n = i + 1;
@@ -68,7 +69,7 @@ try {
         same(t.GetControlItemData(k, 3) + t.SetControlCurSel(k, 1) + t.GetControlCheckState(k), 0, "numbers of " + k);
     }
     same(t.GetNumControls(99), 0, "children of no control");
-    same(t.GetNumControls(0), 21, "children of the dialog");
+    same(t.GetNumControls(0), 23, "children of the dialog");
 
     // Changes notify the dialog as a user's would.
     same(t.ClickButton("apply"), true, "click the enabled twin");
@@ -92,8 +93,28 @@ try {
             t.GetControlItemText(c, 0) + ":" + t.GetControlItemData(c, 1), "1:1:2:m:8", "combo " + c);
     }
     same(t.GetControlItemData(7, 5), 5, "item data of an edit");
+    // Extended selection (0x800) types as single selection; the list refuses LB_SETCURSEL.
+    same(t.GetControlItemsCount(22) + ":" + t.GetControlItemText(22, 1) + ":" + t.SetControlCurSel(22, 1), "2:two:-1", "extended selection");
+    check(logHas("COMMAND 122 1"), "extended selection notified");
+    // Records passed by pointer live in the application's memory.
+    same(t.GetControlItemsCount(18) + ":" + t.GetControlItemText(18, 1) + ":" + t.GetControlItemText(18, 5), "2:Second:", "tab texts");
+    same(t.SetControlCurSel(18, 1) + ":" + t.GetControlCurSel(18), "77:1", "tab selection");
+    check(logHas("NOTIFY 118 -551"), "tab selection notified");
+    same(t.GetControlItemsCount(20) + ":" + t.GetControlItemText(20, 0) + ":" + t.GetControlItemText(20, 1), "2:a\t\tc:b\tc", "list-view rows");
+    // What a control holds, not the caption it was created with.
+    same(t.GetControlText(23), "changed", "edit changed by the application");
+    same(t.SetControlText(23, "set") && t.GetControlText(23), "set", "edit set and read back");
+    same(t.SetControlText(16, "Label2") && t.GetControlText(16), "Label2", "text of a static");
+    check(logHas("COMMAND 116 768"), "the change notification comes from the method");
+    // A hung application: a reading query gives its failure result before
+    // the application answers again (it stalls for longer than the bound).
+    same(t.CallHostMenu("Tools\\Stall", false), true, "stall the application");
+    check(logHas("COMMAND 302 0"), "the application stalls");
+    same(t.GetControlItemsCount(9), 0, "no answer from a hung application");
+    for (var i = 0; i < 50 && t.GetControlItemsCount(9) != 3; i++) t.Sleep(100);
+    same(t.GetControlItemsCount(9), 3, "the application answers again");
     same(t.SetControlWindow(21) && t.GetNumControls(0) == 2 && t.GetControlText(1) == "Inner", true, "into the panel");
-    same(t.SetControlWindow(0) && t.GetNumControls(0) == 21, true, "back to the dialog");
+    same(t.SetControlWindow(0) && t.GetNumControls(0) == 23, true, "back to the dialog");
     check(t.GetMouseControl().indexOf("\t") >= 0 || t.GetMouseControl() === "", "GetMouseControl");
     same(t.MsgListBox("a", "b", "c", "d", true, true), "", "MsgListBox");
     same(t.GetControlText("x") + t.IsHostMenuEnabled(null), "true", "wrong types give failure results (-1: not found)");
