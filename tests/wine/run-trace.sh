@@ -29,12 +29,16 @@ if [ "$status" -ne 0 ] || [ "$rows" -eq 0 ]; then
   echo "traced run: exit $status, $rows rows"
   failed=1
 fi
-grep '^EXPECT|' "$out" | while IFS='|' read -r _ prefix phrase; do
-  if ! grep -F -- "$prefix" "$err" | grep -F -q -- "$phrase"; then
-    echo "missing trace line: $prefix ... $phrase"
-    exit 1
-  fi
-done || failed=1
+grep '^EXPECT|' "$out" | {
+  missing=0
+  while IFS='|' read -r _ prefix phrase; do
+    if ! grep -F -- "$prefix" "$err" | grep -F -q -- "$phrase"; then
+      echo "missing trace line: $prefix ... $phrase"
+      missing=1
+    fi
+  done
+  exit $missing
+} || failed=1
 if [ $failed -ne 0 ]; then
   echo "---- standard output"; cat "$out"; echo "---- standard error"; cat "$err"
 fi
