@@ -184,6 +184,7 @@ BOOL CMidiIOCtrl::OpenPort(Direction dir, long portID)
         TAVRO_TRACE("MidiIO", method, std::to_string(portID), NoPort(dir, portID));
         return FALSE;
     }
+    TAVRO_NOTE(std::string()); // no earlier call's note may pass for this one's
     if (!port->Open()) {
         TAVRO_TRACE("MidiIO", method, std::to_string(portID),
                     tavro::TraceQuote(port->GetName()) + " did not open: " + tavro::TakeFailure("no reason given"));
@@ -224,6 +225,7 @@ BOOL CMidiIOCtrl::ClosePort(Direction dir, long portID)
         for (auto& port : m_ports[dir])
             port->Close();
     } else {
+        TAVRO_NOTE(std::string());
         closed = Port(dir, portID)->Close();
         if (!closed)
             TAVRO_TRACE("MidiIO", method, std::to_string(portID), tavro::TakeFailure("the port did not close"));

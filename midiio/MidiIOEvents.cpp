@@ -112,6 +112,7 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
         return FALSE;
     }
     const int64_t sendTime = static_cast<int64_t>(msgTime) * 1000;
+    TAVRO_NOTE(std::string()); // no earlier call's note may pass for this one's
     if (msgTime < 1 || tavro::MidiOutQueue::IsDue(sendTime, ReadMasterClock())) {
         if (port->Send(array))
             return TRUE;

@@ -46,6 +46,12 @@ For i = 0 To 10
     ports(i).CloseMidiInPort 0
 Next
 
+' A port's own reason: DirectMusic's synthesizer, not open, cannot send.
+id = mio.FindMidiOutPort("*", 2)
+Check id > 0, "a DirectMusic output port exists"
+Check mio.SendMidiEvent(id, 0, Array(&H90, 60, 64)) = False, "send to a closed port"
+Expect "TAVRO MidiIO.SendMidiEvent(" & id & ", 0, ...)", "did not send: the port is not open"
+
 ' A missing file, and truncated ones: one that still gives a song and one
 ' that gives none.
 Check mf.ReadMidiFile(song, dir & "\missing.mid") = False, "read a missing file"
