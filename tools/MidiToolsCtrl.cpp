@@ -168,6 +168,7 @@ void CMidiToolsCtrl::PrintTabStopLength(long) {}
 
 std::string CMidiToolsCtrl::EditorGetSelText()
 {
+    TAVRO_TRACE("MidiTools", "EditorGetSelText", "", "this host has no editor window");
     return {};
 }
 

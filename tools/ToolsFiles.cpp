@@ -222,7 +222,8 @@ BOOL CMidiToolsCtrl::RunApp(const std::string& sAppName, const std::string& sPar
     if (rc <= 31) {
         // WinExec's small results are the system error codes of the start.
         TAVRO_TRACE("MidiTools", "RunApp", Quoted(sAppName, sParams),
-                    "cannot start " + commandLine + ": " + tavro::ErrorText(rc));
+                    "cannot start " + commandLine + ": " +
+                        (rc ? tavro::ErrorText(rc) : std::string("out of memory or resources")));
         return FALSE;
     }
     return TRUE;
