@@ -2,7 +2,8 @@
 ' echoes "EXPECT|<line beginning>|<key phrase>" for the trace line that
 ' run-trace.sh must find on standard error under tavrorun //debug //trace
 ' (and must not find without //trace). The results themselves are checked
-' here: the trace changes none of them.
+' here: the trace changes none of them. Argument: the Unix path of
+' tools_app.exe.
 Option Explicit
 Dim passed, failed
 passed = 0 : failed = 0
@@ -79,6 +80,26 @@ Check t.FileDelete(dir & "\missing.txt") = False, "delete a missing file"
 Expect "TAVRO MidiTools.FileDelete(""" & dir & "\missing.txt"")", "(error 2)"
 Check t.GetFileSize(dir & "\missing.txt") = 0, "size of a missing file"
 Expect "TAVRO MidiTools.GetFileSize(""" & dir & "\missing.txt"")", "(error 2)"
+
+' The window-driving methods and the clipboard, against the test
+' application (argument: the Unix path of tools_app.exe).
+Dim app
+app = "Z:" & Replace(WScript.Arguments(0), "/", "\")
+Check t.RunApp(app, app & ".trace.log"), "start the application"
+Check t.WaitForegroundWindow("tavro tools test", 30000), "the application comes up"
+Check t.SetCurrentHost("TavroToolsApp", ""), "SetCurrentHost"
+Check t.CallHostMenu("File\Sav", False) = False, "an unresolved menu path"
+Expect "TAVRO MidiTools.CallHostMenu(""File\Sav""", "no item ""Sav"""
+Check t.GetControlText(999) = "", "a missing window control"
+Expect "TAVRO MidiTools.GetControlText(999", "control"
+Check t.CallHostMenu("File\Exit", False), "close the application"
+For i = 1 To 200
+    If t.GetHostWindowText() = "?" Then Exit For
+    t.Sleep 50
+Next
+Check t.GetHostWindowText() = "?", "the application has gone"
+Check t.GetClipboardData("TavroNoSuchFormat") = "", "an absent clipboard format"
+Expect "TAVRO MidiTools.GetClipboardData(""TavroNoSuchFormat"")", "no ""TavroNoSuchFormat"" data"
 
 fso.DeleteFolder dir, True
 Check Err.Number = 0, "no script error: " & Err.Description
