@@ -47,6 +47,11 @@ Conventions that hold for every control:
 - Only MidiTools raises script errors (2012 from `Assert` and
   `TerminateScriptNOW`, 2000 from `SendKeys`, 1000 from `FileFind`); every other
   failure is a result.
+- A failure result can explain itself: with the environment variable
+  `TAVRO_TRACE=1` (or the DWORD `HKCU\\Software\\TAVRO\\Trace` = 1), read when
+  the OCX loads, each failure writes one line to the debug output, e.g.
+  `TAVRO MidiIO.OpenMidiOutPort(40): no output port 40 (ports are 1 to 36)`;
+  `tavrorun //trace` shows them on standard error.
 ")
 
 set(help "")

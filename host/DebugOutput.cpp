@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace tavro::host {
 
 namespace {
@@ -30,7 +32,7 @@ std::wstring Quote(const std::wstring& arg)
     return out + L"\"";
 }
 
-void WriteDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info)
+void WriteDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info, const char* only)
 {
     const size_t unit = info.fUnicode ? sizeof(wchar_t) : 1;
     std::string bytes(info.nDebugStringLength * unit, '\0');
@@ -47,13 +49,15 @@ void WriteDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info)
     }
     while (!bytes.empty() && bytes.back() == '\0')
         bytes.pop_back();
+    if (only && bytes.compare(0, std::strlen(only), only) != 0)
+        return;
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 } // namespace
 
-int RunWithDebugOutput(const std::vector<std::wstring>& args)
+int RunWithDebugOutput(const std::vector<std::wstring>& args, const char* only)
 {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -77,7 +81,7 @@ int RunWithDebugOutput(const std::vector<std::wstring>& args)
         // Exceptions go back to the script process, which handles them or dies.
         DWORD status = ev.dwDebugEventCode == EXCEPTION_DEBUG_EVENT ? DBG_EXCEPTION_NOT_HANDLED : DBG_CONTINUE;
         if (ev.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT)
-            WriteDebugString(pi.hProcess, ev.u.DebugString);
+            WriteDebugString(pi.hProcess, ev.u.DebugString, only);
         else if (ev.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT)
             CloseHandle(ev.u.CreateProcessInfo.hFile);
         else if (ev.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT)

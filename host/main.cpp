@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr wchar_t kUsage[] = L"usage: tavrorun [//nologo] [//debug] script.vbs|script.js [arguments...]";
+constexpr wchar_t kUsage[] = L"usage: tavrorun [//nologo] [//debug] [//trace] script.vbs|script.js [arguments...]";
 
 // The file as text: UTF-16 or UTF-8 when it starts with a byte order mark,
 // the ANSI code page otherwise.
@@ -57,9 +57,12 @@ int wmain(int argc, wchar_t** argv)
     // Host options come before the script; everything after it is the script's.
     int first = 1;
     bool debugOutput = false;
+    bool trace = false;
     for (; first < argc && argv[first][0] == L'/' && argv[first][1] == L'/'; ++first) {
         if (_wcsicmp(argv[first], L"//debug") == 0) {
             debugOutput = true;
+        } else if (_wcsicmp(argv[first], L"//trace") == 0) {
+            trace = true;
         } else if (_wcsicmp(argv[first], L"//nologo") != 0) {
             tavro::host::WriteLine(STD_ERROR_HANDLE, std::wstring(L"tavrorun: unknown option ") + argv[first]);
             tavro::host::WriteLine(STD_ERROR_HANDLE, kUsage);
@@ -70,12 +73,17 @@ int wmain(int argc, wchar_t** argv)
         tavro::host::WriteLine(STD_ERROR_HANDLE, kUsage);
         return 1;
     }
-    if (debugOutput) {
+    if (debugOutput || trace) {
+        // The controls read the switch when the module loads, in the child,
+        // which inherits this environment.
+        if (trace)
+            SetEnvironmentVariableW(L"TAVRO_TRACE", L"1");
         std::vector<std::wstring> args;
         for (int i = 1; i < argc; ++i)
-            if (_wcsicmp(argv[i], L"//debug") != 0 || i >= first)
+            if (i >= first || (_wcsicmp(argv[i], L"//debug") != 0 && _wcsicmp(argv[i], L"//trace") != 0))
                 args.push_back(argv[i]);
-        return tavro::host::RunWithDebugOutput(args);
+        // //trace alone shows the trace lines only, not the script's Print output.
+        return tavro::host::RunWithDebugOutput(args, debugOutput ? nullptr : "TAVRO ");
     }
     const std::wstring path = argv[first];
     std::wstring code;

@@ -3,6 +3,7 @@
 #include "midiio/MidiIOCtrl.h"
 
 #include "midiio/TimerResolution.h"
+#include "module/Trace.h"
 #include "ocx/Resources.h"
 #include "ports/MidiPortDM.h"
 #include "ports/MidiPortMM.h"
@@ -168,10 +169,29 @@ bool CMidiIOCtrl::IsAllOrPortId(Direction dir, long portID) const
     return portID >= 0 && static_cast<size_t>(portID) <= m_ports[dir].size();
 }
 
+std::string CMidiIOCtrl::NoPort(Direction dir, long portID) const
+{
+    const char* kind = dir == kIn ? "input" : "output";
+    const size_t n = m_ports[dir].size();
+    return "no " + std::string(kind) + " port " + std::to_string(portID) +
+           (n ? " (ports are 1 to " + std::to_string(n) + ")" : " (there are none)");
+}
+
 BOOL CMidiIOCtrl::OpenPort(Direction dir, long portID)
 {
+    const char* method = dir == kIn ? "OpenMidiInPort" : "OpenMidiOutPort";
     CMidiPort* port = Port(dir, portID);
-    return port && port->Open();
+    if (!port) {
+        TAVRO_TRACE("MidiIO", method, std::to_string(portID), NoPort(dir, portID));
+        return FALSE;
+    }
+    TAVRO_NOTE(std::string()); // no earlier call's note may pass for this one's
+    if (!port->Open()) {
+        TAVRO_TRACE("MidiIO", method, std::to_string(portID),
+                    tavro::TraceQuote(port->GetName()) + " did not open: " + tavro::TakeFailure("no reason given"));
+        return FALSE;
+    }
+    return TRUE;
 }
 
 long CMidiIOCtrl::PortCount(Direction dir) const
@@ -182,13 +202,21 @@ long CMidiIOCtrl::PortCount(Direction dir) const
 BSTR CMidiIOCtrl::PortName(Direction dir, long portID)
 {
     CMidiPort* port = Port(dir, portID);
-    return port ? port->GetNameBSTR() : nullptr;
+    if (!port) {
+        TAVRO_TRACE("MidiIO", dir == kIn ? "GetMidiInPortName" : "GetMidiOutPortName", std::to_string(portID),
+                    NoPort(dir, portID));
+        return nullptr;
+    }
+    return port->GetNameBSTR();
 }
 
 BOOL CMidiIOCtrl::ClosePort(Direction dir, long portID)
 {
-    if (!IsAllOrPortId(dir, portID))
+    const char* method = dir == kIn ? "CloseMidiInPort" : "CloseMidiOutPort";
+    if (!IsAllOrPortId(dir, portID)) {
+        TAVRO_TRACE("MidiIO", method, std::to_string(portID), NoPort(dir, portID));
         return FALSE;
+    }
     // Queued output of a closed port is never sent later; input stored until
     // the port has closed (it may arrive while the close waits) is discarded.
     if (dir == kOut)
@@ -198,7 +226,10 @@ BOOL CMidiIOCtrl::ClosePort(Direction dir, long portID)
         for (auto& port : m_ports[dir])
             port->Close();
     } else {
+        TAVRO_NOTE(std::string());
         closed = Port(dir, portID)->Close();
+        if (!closed)
+            TAVRO_TRACE("MidiIO", method, std::to_string(portID), tavro::TakeFailure("the port did not close"));
     }
     if (dir == kIn)
         ClearMidiInBuffer(portID);
@@ -207,14 +238,30 @@ BOOL CMidiIOCtrl::ClosePort(Direction dir, long portID)
 
 BOOL CMidiIOCtrl::SetSysLen(Direction dir, long portID, long maxDataLen)
 {
+    const char* method = dir == kIn ? "SetMidiInSysLen" : "SetMidiOutSysLen";
     CMidiPort* port = Port(dir, portID);
-    return port && port->SetSysExSize(static_cast<uint32_t>(maxDataLen));
+    if (!port) {
+        TAVRO_TRACE("MidiIO", method, std::to_string(portID) + ", " + std::to_string(maxDataLen),
+                    NoPort(dir, portID));
+        return FALSE;
+    }
+    if (!port->SetSysExSize(static_cast<uint32_t>(maxDataLen))) {
+        TAVRO_TRACE("MidiIO", method, std::to_string(portID) + ", " + std::to_string(maxDataLen),
+                    "a length of " + std::to_string(maxDataLen) + " is refused (0 to 65535, or -1 for 512)");
+        return FALSE;
+    }
+    return TRUE;
 }
 
 long CMidiIOCtrl::PortType(Direction dir, long portID)
 {
     CMidiPort* port = Port(dir, portID);
-    return port ? static_cast<long>(port->GetKind()) : 0;
+    if (!port) {
+        TAVRO_TRACE("MidiIO", dir == kIn ? "GetMidiInPortType" : "GetMidiOutPortType", std::to_string(portID),
+                    NoPort(dir, portID));
+        return 0;
+    }
+    return static_cast<long>(port->GetKind());
 }
 
 long CMidiIOCtrl::FindPort(Direction dir, const std::string& portName, long portType)
@@ -232,5 +279,9 @@ long CMidiIOCtrl::FindPort(Direction dir, const std::string& portName, long port
         if (tavro::WildcardMatch(name.c_str(), pattern.c_str()))
             return static_cast<long>(port->portNumber);
     }
+    TAVRO_TRACE("MidiIO", dir == kIn ? "FindMidiInPort" : "FindMidiOutPort",
+                tavro::TraceQuote(portName) + ", " + std::to_string(portType),
+                "no " + std::string(dir == kIn ? "input" : "output") + " port of the kinds " + std::to_string(mask) +
+                    " matches the pattern");
     return 0;
 }

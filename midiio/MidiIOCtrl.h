@@ -99,6 +99,8 @@ private:
     CMidiPort* Port(Direction dir, long portID) const;
     // 0 (all ports of the direction) or an ID in range.
     bool IsAllOrPortId(Direction dir, long portID) const;
+    // The trace's reason for an ID that names no port.
+    std::string NoPort(Direction dir, long portID) const;
     BOOL OpenPort(Direction dir, long portID);
     long PortCount(Direction dir) const;
     BSTR PortName(Direction dir, long portID);

@@ -4,6 +4,7 @@
 
 #include "module/Module.h"
 #include "module/ScriptArray.h"
+#include "module/Trace.h"
 #include "ports/MidiPortVirtual.h"
 #include "ports/ThreadWait.h"
 
@@ -73,8 +74,10 @@ long CMidiIOCtrl::DeleteMidiInEvents(long eventID, long Count)
 
 long CMidiIOCtrl::GetMidiInEventCount(long portID)
 {
-    if (!IsAllOrPortId(kIn, portID))
+    if (!IsAllOrPortId(kIn, portID)) {
+        TAVRO_TRACE("MidiIO", "GetMidiInEventCount", std::to_string(portID), NoPort(kIn, portID));
         return 0;
+    }
     AnswerSentMessages();
     return static_cast<long>(m_inStore.GetMidiInEventCount(static_cast<uint32_t>(portID)));
 }
@@ -100,25 +103,37 @@ void CMidiIOCtrl::EnableMidiInEventHandler(long bEnable)
 
 BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
 {
+    // The trace shows the port and the time; the bytes are the script's.
+    auto args = [&] { return std::to_string(portID) + ", " + std::to_string(msgTime) + ", ..."; };
     CMidiPort* port = Port(kOut, portID);
     SAFEARRAY* array = tavro::ScriptArrayOf(dataArray);
-    if (!port || !array || SafeArrayGetDim(array) != 1)
+    if (!port || !array || SafeArrayGetDim(array) != 1) {
+        TAVRO_TRACE("MidiIO", "SendMidiEvent", args(),
+                    !port ? NoPort(kOut, portID) : "the message is not an array with one dimension");
         return FALSE;
-    if (msgTime < 1)
-        return port->Send(array);
+    }
     const int64_t sendTime = static_cast<int64_t>(msgTime) * 1000;
-    if (tavro::MidiOutQueue::IsDue(sendTime, ReadMasterClock()))
-        return port->Send(array);
+    TAVRO_NOTE(std::string()); // no earlier call's note may pass for this one's
+    if (msgTime < 1 || tavro::MidiOutQueue::IsDue(sendTime, ReadMasterClock())) {
+        if (port->Send(array))
+            return TRUE;
+        TAVRO_TRACE("MidiIO", "SendMidiEvent", args(),
+                    tavro::TraceQuote(port->GetName()) + " did not send: " + tavro::TakeFailure("no reason given"));
+        return FALSE;
+    }
 
     // For later: only an open port queues, and the queue keeps its own copy
     // of the bytes, so the script may reuse its array at once. A message with
     // an element that does not convert is queued too and dropped when due.
-    if (!port->Send(nullptr))
+    if (!port->Send(nullptr)) {
+        TAVRO_TRACE("MidiIO", "SendMidiEvent", args(), tavro::TraceQuote(port->GetName()) + " is not open");
         return FALSE;
+    }
     std::vector<uint8_t> bytes;
     const bool readable = tavro::ReadScriptBytes(array, bytes);
     switch (m_outQueue.AddOutEvent(port->portNumber, sendTime, std::move(bytes), readable)) {
     case tavro::AddOutResult::Failed:
+        TAVRO_TRACE("MidiIO", "SendMidiEvent", args(), "no memory to queue the message");
         return FALSE;
     case tavro::AddOutResult::Queued:
         return TRUE;
@@ -131,6 +146,7 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
         // No timer, so nothing would ever send it: take the message back.
         m_outQueue.SendTimerStopped();
         m_outQueue.ClearMidiOutBuffer(port->portNumber);
+        TAVRO_TRACE("MidiIO", "SendMidiEvent", args(), "the multimedia timer that sends queued messages did not start");
         return FALSE;
     }
     return TRUE;
@@ -138,8 +154,10 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
 
 long CMidiIOCtrl::GetMidiOutEventCount(long portID)
 {
-    if (!IsAllOrPortId(kOut, portID))
+    if (!IsAllOrPortId(kOut, portID)) {
+        TAVRO_TRACE("MidiIO", "GetMidiOutEventCount", std::to_string(portID), NoPort(kOut, portID));
         return 0;
+    }
     return static_cast<long>(m_outQueue.GetMidiOutEventCount(static_cast<uint32_t>(portID)));
 }
 
@@ -241,7 +259,12 @@ BOOL CMidiIOCtrl::CreateTimer(long msecDelay)
     KillTimer();
     // A negative delay is a huge unsigned one, which the timer refuses.
     m_userTimerId = StartTimer(static_cast<UINT>(msecDelay), 2);
-    return m_userTimerId != 0;
+    if (m_userTimerId == 0) {
+        TAVRO_TRACE("MidiIO", "CreateTimer", std::to_string(msecDelay),
+                    "the multimedia timer refused a period of " + std::to_string(msecDelay) + " ms");
+        return FALSE;
+    }
+    return TRUE;
 }
 
 void CMidiIOCtrl::KillTimer()

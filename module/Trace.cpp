@@ -8,6 +8,10 @@ namespace tavro {
 
 namespace {
 
+// Plain characters, no destructor: a thread-local with one would need
+// clean-up at thread exit, also after the module is unloaded.
+thread_local char t_note[512];
+
 bool ReadTraceSetting()
 {
     char value[8] = {};
@@ -61,6 +65,35 @@ std::string ErrorText(DWORD error)
     if (text.empty())
         text = "system error";
     return text + " (error " + std::to_string(error) + ")";
+}
+
+std::string HresultText(HRESULT hr)
+{
+    char hex[16];
+    wsprintfA(hex, "0x%08lX", static_cast<unsigned long>(hr));
+    char* buffer = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text(buffer ? buffer : "", n);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text.empty() ? hex : std::string(hex) + " " + text;
+}
+
+void NoteFailure(const std::string& reason)
+{
+    const size_t n = reason.size() < sizeof t_note - 1 ? reason.size() : sizeof t_note - 1;
+    reason.copy(t_note, n);
+    t_note[n] = '\0';
+}
+
+std::string TakeFailure(const char* fallback)
+{
+    std::string note = t_note[0] ? t_note : fallback;
+    t_note[0] = '\0';
+    return note;
 }
 
 } // namespace tavro

@@ -24,8 +24,25 @@ std::string TraceQuote(const std::string& text);
 // end, followed by the code: "Access is denied. (error 5)".
 std::string ErrorText(DWORD error);
 inline std::string LastErrorText() { return ErrorText(GetLastError()); }
+// An HRESULT in hex with the system's text when it has one:
+// "0x80070005 Access is denied.".
+std::string HresultText(HRESULT hr);
+
+// A lower layer (a port, a file stream) notes why it failed for the caller
+// that traces the result: per thread, like GetLastError, so a port called on
+// the send timer's thread cannot overwrite the script thread's note.
+void NoteFailure(const std::string& reason);
+// This thread's note (which is then cleared), or `fallback` without one.
+std::string TakeFailure(const char* fallback);
 
 } // namespace tavro
+
+// Notes a lower layer's failure reason while the trace is on.
+#define TAVRO_NOTE(reason)                                                       \
+    do {                                                                         \
+        if (::tavro::TraceOn())                                                  \
+            ::tavro::NoteFailure(reason);                                        \
+    } while (0)
 
 // Traces one failure; the argument and reason expressions are evaluated only
 // while the trace is on.

@@ -3,6 +3,7 @@
 
 #include "module/ComUtil.h"
 #include "module/ScriptArray.h"
+#include "module/Trace.h"
 
 CMidiPort::CMidiPort(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput, uint32_t kind)
     : portNumber(portNumber), deviceIndex(deviceIndex), kind(kind), isInput(isInput), owner(owner)
@@ -30,7 +31,11 @@ bool CMidiPort::Send(SAFEARRAY* array)
     if (!array)
         return CanSend();
     std::vector<uint8_t> bytes;
-    return tavro::ReadScriptBytes(array, bytes) && SendBytes(bytes);
+    if (!tavro::ReadScriptBytes(array, bytes)) {
+        TAVRO_NOTE("an element of the message is not a number");
+        return false;
+    }
+    return SendBytes(bytes);
 }
 
 BSTR CMidiPort::GetNameBSTR()

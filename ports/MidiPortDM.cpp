@@ -5,6 +5,7 @@
 
 #include "module/ComUtil.h"
 #include "module/Module.h"
+#include "module/Trace.h"
 
 #include <cstring>
 #include <cwchar>
@@ -85,26 +86,34 @@ bool CMidiPortDM::Open()
 {
     std::lock_guard<std::mutex> lock(portLock_);
     CloseLocked();
-    if (!directMusic_)
+    if (!directMusic_) {
+        TAVRO_NOTE("DirectMusic is not available");
         return false;
+    }
     caps_ = DMUS_PORTCAPS{};
     caps_.dwSize = sizeof caps_;
-    if (directMusic_->EnumPort(deviceIndex, &caps_) != S_OK)
+    HRESULT hr = directMusic_->EnumPort(deviceIndex, &caps_);
+    if (hr != S_OK) {
+        TAVRO_NOTE("DirectMusic no longer lists the port: " + tavro::HresultText(hr));
         return false;
+    }
     params_ = DMUS_PORTPARAMS8{};
     params_.dwSize = sizeof params_;
-    if (FAILED(directMusic_->CreatePort(caps_.guidPort, reinterpret_cast<DMUS_PORTPARAMS*>(&params_), &port_,
-                                        nullptr))
-        || !port_) {
+    hr = directMusic_->CreatePort(caps_.guidPort, reinterpret_cast<DMUS_PORTPARAMS*>(&params_), &port_, nullptr);
+    if (FAILED(hr) || !port_) {
         port_ = nullptr;
+        TAVRO_NOTE("IDirectMusic8::CreatePort: " + tavro::HresultText(hr));
         return false;
     }
     bufferDesc_ = DMUS_BUFFERDESC{};
     bufferDesc_.dwSize = sizeof bufferDesc_;
     bufferDesc_.cbBuffer = BufferCapacity(sysExSize);
-    if (FAILED(directMusic_->CreateMusicBuffer(&bufferDesc_, &buffer_, nullptr)) || !buffer_
-        || FAILED(port_->Activate(TRUE)) || FAILED(directMusic_->GetMasterClock(nullptr, &clock_)))
-        return OpenFailed();
+    if (FAILED(hr = directMusic_->CreateMusicBuffer(&bufferDesc_, &buffer_, nullptr)) || !buffer_)
+        return OpenFailed("IDirectMusic8::CreateMusicBuffer", hr);
+    if (FAILED(hr = port_->Activate(TRUE)))
+        return OpenFailed("IDirectMusicPort::Activate", hr);
+    if (FAILED(hr = directMusic_->GetMasterClock(nullptr, &clock_)))
+        return OpenFailed("IDirectMusic8::GetMasterClock", hr);
     if (!isInput) {
         isOpen = true;
         return true;
@@ -112,24 +121,28 @@ bool CMidiPortDM::Open()
 
     notifyEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     exitEvent_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!notifyEvent_ || !exitEvent_ || FAILED(port_->SetReadNotificationHandle(notifyEvent_)))
-        return OpenFailed();
+    if (!notifyEvent_ || !exitEvent_)
+        return OpenFailed("CreateEvent", HRESULT_FROM_WIN32(GetLastError()));
+    if (FAILED(hr = port_->SetReadNotificationHandle(notifyEvent_)))
+        return OpenFailed("IDirectMusicPort::SetReadNotificationHandle", hr);
     isOpen = true;
     auto* args = new ReaderArgs{this, port_, buffer_, notifyEvent_, exitEvent_};
     port_->AddRef();
     buffer_->AddRef();
     thread_ = CreateThread(nullptr, 0, &ReaderThread, args, 0, &threadId_);
     if (!thread_) {
+        hr = HRESULT_FROM_WIN32(GetLastError());
         port_->Release();
         buffer_->Release();
         delete args;
-        return OpenFailed();
+        return OpenFailed("CreateThread", hr);
     }
     return true;
 }
 
-bool CMidiPortDM::OpenFailed()
+bool CMidiPortDM::OpenFailed(const char* call, HRESULT hr)
 {
+    TAVRO_NOTE(std::string(call) + ": " + tavro::HresultText(hr));
     CloseLocked();
     return false;
 }
@@ -177,16 +190,24 @@ bool CMidiPortDM::SendBytes(const std::vector<uint8_t>& bytes)
     if (isInput)
         return false;
     std::lock_guard<std::mutex> lock(portLock_);
-    if (!port_ || !buffer_ || !isOpen)
+    if (!port_ || !buffer_ || !isOpen) {
+        TAVRO_NOTE("the port is not open");
         return false;
+    }
     BYTE* raw = nullptr;
-    if (FAILED(buffer_->Flush()) || FAILED(buffer_->GetRawBufferPtr(&raw)) || !raw
-        || FAILED(buffer_->SetStartTime(0)))
+    HRESULT hr;
+    if (FAILED(hr = buffer_->Flush()) || FAILED(hr = buffer_->GetRawBufferPtr(&raw)) || !raw
+        || FAILED(hr = buffer_->SetStartTime(0))) {
+        TAVRO_NOTE("the DirectMusic buffer cannot be filled: " + tavro::HresultText(hr));
         return false;
+    }
     const DWORD length = static_cast<DWORD>(bytes.size());
     // Refused when the event does not fit the buffer.
-    if (FAILED(buffer_->SetUsedBytes((length + kEventHeaderSize + 7) & ~7u)))
+    if (FAILED(hr = buffer_->SetUsedBytes((length + kEventHeaderSize + 7) & ~7u))) {
+        TAVRO_NOTE("a message of " + std::to_string(length) + " bytes does not fit the port's buffer (" +
+                   std::to_string(sysExSize) + " bytes, SetMidiOutSysLen): " + tavro::HresultText(hr));
         return false;
+    }
     DMUS_EVENTHEADER header = {};
     header.cbEvent = length;
     header.dwChannelGroup = 1;
@@ -195,7 +216,12 @@ bool CMidiPortDM::SendBytes(const std::vector<uint8_t>& bytes)
     memcpy(raw, &header, kEventHeaderSize);
     if (length)
         memcpy(raw + kEventHeaderSize, bytes.data(), length);
-    return port_->PlayBuffer(buffer_) == S_OK;
+    hr = port_->PlayBuffer(buffer_);
+    if (hr != S_OK) {
+        TAVRO_NOTE("IDirectMusicPort::PlayBuffer: " + tavro::HresultText(hr));
+        return false;
+    }
+    return true;
 }
 
 DWORD WINAPI CMidiPortDM::ReaderThread(void* param)

@@ -33,7 +33,8 @@ public:
 
 private:
     bool CloseLocked();
-    bool OpenFailed();
+    // Notes which call failed with what, then closes.
+    bool OpenFailed(const char* call, HRESULT hr);
     static DWORD WINAPI ReaderThread(void* param);
     void ReadEvents(IDirectMusicPort* port, IDirectMusicBuffer* buffer, HANDLE notify);
 

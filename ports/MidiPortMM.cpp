@@ -4,12 +4,25 @@
 
 #include "module/Module.h"
 #include "ports/ThreadWait.h"
+#include "module/Trace.h"
 
 std::atomic<DWORD> g_openTime{0};
 
 namespace {
 constexpr DWORD kCloseWaitMs = 4000;
+
+// "midiOutOpen: <the multimedia system's text> (error 4)".
+std::string MidiErrorText(bool isInput, const char* call, MMRESULT rc)
+{
+    char text[MAXERRORLENGTH] = {};
+    if ((isInput ? midiInGetErrorTextA(rc, text, sizeof text) : midiOutGetErrorTextA(rc, text, sizeof text))
+            != MMSYSERR_NOERROR
+        || !text[0])
+        return std::string(call) + ": " + tavro::ErrorText(rc);
+    return std::string(call) + ": " + text + " (error " + std::to_string(rc) + ")";
 }
+
+} // namespace
 
 CMidiPortMM::CMidiPortMM(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput)
     : CMidiPort(owner, portNumber, deviceIndex, isInput, PORT_KIND_MM)
@@ -53,6 +66,7 @@ bool CMidiPortMM::Open()
     if (rc != MMSYSERR_NOERROR) {
         hIn_ = nullptr;
         hOut_ = nullptr;
+        TAVRO_NOTE(MidiErrorText(isInput, isInput ? "midiInOpen" : "midiOutOpen", rc));
         return false;
     }
     g_openTime = timeGetTime();
@@ -61,17 +75,22 @@ bool CMidiPortMM::Open()
         header_ = MIDIHDR{};
         memory_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, sysExSize);
         data_ = memory_ ? static_cast<char*>(GlobalLock(memory_)) : nullptr;
-        bool ok = data_ != nullptr;
-        if (ok) {
-            header_.lpData = data_;
-            header_.dwBufferLength = sysExSize;
-            if (isInput)
-                ok = midiInPrepareHeader(hIn_, &header_, sizeof header_) == MMSYSERR_NOERROR
-                     && midiInAddBuffer(hIn_, &header_, sizeof header_) == MMSYSERR_NOERROR;
-            else
-                ok = midiOutPrepareHeader(hOut_, &header_, sizeof header_) == MMSYSERR_NOERROR;
+        if (!data_) {
+            TAVRO_NOTE("no memory for a system-exclusive buffer of " + std::to_string(sysExSize) + " bytes");
+            CloseLocked();
+            return false;
         }
-        if (!ok) {
+        header_.lpData = data_;
+        header_.dwBufferLength = sysExSize;
+        if (isInput) {
+            if ((rc = midiInPrepareHeader(hIn_, &header_, sizeof header_)) != MMSYSERR_NOERROR)
+                TAVRO_NOTE(MidiErrorText(true, "midiInPrepareHeader", rc));
+            else if ((rc = midiInAddBuffer(hIn_, &header_, sizeof header_)) != MMSYSERR_NOERROR)
+                TAVRO_NOTE(MidiErrorText(true, "midiInAddBuffer", rc));
+        } else if ((rc = midiOutPrepareHeader(hOut_, &header_, sizeof header_)) != MMSYSERR_NOERROR) {
+            TAVRO_NOTE(MidiErrorText(false, "midiOutPrepareHeader", rc));
+        }
+        if (rc != MMSYSERR_NOERROR) {
             CloseLocked();
             return false;
         }
@@ -84,7 +103,8 @@ bool CMidiPortMM::Open()
         std::lock_guard<std::mutex> sends(portLock_);
         isOpen = true;
     }
-    if (isInput && midiInStart(hIn_) != MMSYSERR_NOERROR) {
+    if (isInput && (rc = midiInStart(hIn_)) != MMSYSERR_NOERROR) {
+        TAVRO_NOTE(MidiErrorText(true, "midiInStart", rc));
         CloseLocked();
         return false;
     }
@@ -152,28 +172,47 @@ bool CMidiPortMM::SendBytes(const std::vector<uint8_t>& bytes)
     if (isInput)
         return false;
     std::lock_guard<std::mutex> lock(portLock_);
-    if (!isOpen || !hOut_)
+    if (!isOpen || !hOut_) {
+        TAVRO_NOTE("the port is not open");
         return false;
+    }
     if (bytes.size() == 3) {
         DWORD packed = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16);
-        return midiOutShortMsg(hOut_, packed) == MMSYSERR_NOERROR;
+        const MMRESULT rc = midiOutShortMsg(hOut_, packed);
+        if (rc != MMSYSERR_NOERROR) {
+            TAVRO_NOTE(MidiErrorText(false, "midiOutShortMsg", rc));
+            return false;
+        }
+        return true;
     }
     return SendLong(bytes);
 }
 
 bool CMidiPortMM::SendLong(const std::vector<uint8_t>& bytes)
 {
-    if (!data_ || bytes.size() > sysExSize)
+    if (!data_ || bytes.size() > sysExSize) {
+        TAVRO_NOTE("a message of " + std::to_string(bytes.size()) + " bytes does not fit the port's buffer (" +
+                   std::to_string(sysExSize) + " bytes, SetMidiOutSysLen)");
         return false;
+    }
     // Fails while the previous long message is still being played.
-    if (midiOutUnprepareHeader(hOut_, &header_, sizeof header_) != MMSYSERR_NOERROR)
+    MMRESULT rc = midiOutUnprepareHeader(hOut_, &header_, sizeof header_);
+    if (rc != MMSYSERR_NOERROR) {
+        TAVRO_NOTE(MidiErrorText(false, "midiOutUnprepareHeader (the previous long message still plays)", rc));
         return false;
+    }
     header_.dwBufferLength = static_cast<DWORD>(bytes.size());
     if (!bytes.empty())
         memcpy(data_, bytes.data(), bytes.size());
-    if (midiOutPrepareHeader(hOut_, &header_, sizeof header_) != MMSYSERR_NOERROR)
+    if ((rc = midiOutPrepareHeader(hOut_, &header_, sizeof header_)) != MMSYSERR_NOERROR) {
+        TAVRO_NOTE(MidiErrorText(false, "midiOutPrepareHeader", rc));
         return false;
-    return midiOutLongMsg(hOut_, &header_, sizeof header_) == MMSYSERR_NOERROR;
+    }
+    if ((rc = midiOutLongMsg(hOut_, &header_, sizeof header_)) != MMSYSERR_NOERROR) {
+        TAVRO_NOTE(MidiErrorText(false, "midiOutLongMsg", rc));
+        return false;
+    }
+    return true;
 }
 
 void CALLBACK CMidiPortMM::InputCallback(HMIDIIN, UINT msg, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)

@@ -19,4 +19,7 @@ public:
 
 private:
     CMidiFileCtrl();
+    // The methods with the name and arguments that their trace lines show.
+    long Read(const char* method, VARIANT* dataArray, const std::string& sFileName, long PPQ);
+    long Write(const char* method, const std::string& sFileName, VARIANT* dataArray, long PPQ);
 };

@@ -45,13 +45,18 @@ void PutBigEndian16(uint8_t* b, uint16_t v)
 
 } // namespace
 
-bool CSmfChunk::ReadChunkHeader(SmfArchive& ar)
+bool CSmfChunk::ReadChunkHeader(SmfArchive& ar, SmfReadStop* why)
 {
     kind = kSmfChunkUnknown;
     length = 0;
     position = 0;
-    if (ar.Read(id, 4) != 4)
+    SmfReadStop unused;
+    SmfReadStop& stop = why ? *why : unused;
+    const size_t got = ar.Read(id, 4);
+    if (got != 4) {
+        stop = got == 0 ? SmfReadStop::kEnd : SmfReadStop::kChunkHeaderCut;
         return false;
+    }
     if (std::memcmp(id, "MThd", 4) == 0) {
         kind = kSmfChunkHeader;
     } else if (std::memcmp(id, "MTrk", 4) == 0) {
@@ -63,11 +68,15 @@ bool CSmfChunk::ReadChunkHeader(SmfArchive& ar)
         if (ar.Read(data, 4) == 4 && std::memcmp(data, "data", 4) == 0)
             kind = kSmfChunkRmidData;
     }
-    if (kind == kSmfChunkUnknown)
+    if (kind == kSmfChunkUnknown) {
+        stop = SmfReadStop::kUnknownChunk;
         return false;
+    }
     uint8_t len[4];
-    if (ar.Read(len, 4) != 4)
+    if (ar.Read(len, 4) != 4) {
+        stop = SmfReadStop::kChunkHeaderCut;
         return false;
+    }
     bool riff = kind == kSmfChunkRiff || kind == kSmfChunkRmidData;
     length = riff ? LittleEndian32(len) : BigEndian32(len);
     return true;
@@ -83,29 +92,42 @@ bool CSmfChunk::WriteChunkHeader(SmfArchive& ar) const
 
 bool CSmfHeader::Read(SmfArchive& ar)
 {
-    if (!ReadChunkHeader(ar))
+    readBytes = 0;
+    SmfReadStop why = SmfReadStop::kEnd;
+    // A failed chunk header here means there is no header chunk, unless the
+    // data merely ends inside one.
+    auto fail = [&](SmfReadStop stop) {
+        readStop = why == SmfReadStop::kChunkHeaderCut ? SmfReadStop::kHeaderCut : stop;
         return false;
+    };
+    if (!ReadChunkHeader(ar, &why))
+        return fail(why == SmfReadStop::kEnd ? SmfReadStop::kEmpty : SmfReadStop::kNoHeader);
     if (kind == kSmfChunkRiff) {
         // Only the data chunk of the form is read; what follows it is not.
-        if (!ReadChunkHeader(ar) || kind != kSmfChunkRmidData)
-            return false;
-        if (!ReadChunkHeader(ar))
-            return false;
+        if (!ReadChunkHeader(ar, &why) || kind != kSmfChunkRmidData)
+            return fail(SmfReadStop::kNoHeader);
+        if (!ReadChunkHeader(ar, &why))
+            return fail(SmfReadStop::kNoHeader);
+        readBytes = 20; // "RIFF", its length, "RMID", "data", its length
     }
     if (kind != kSmfChunkHeader)
-        return false;
+        return fail(SmfReadStop::kNoHeader);
     if (!ReadBigEndian16(ar, format) || !ReadBigEndian16(ar, trackCount) ||
         !ReadBigEndian16(ar, division))
-        return false;
+        return fail(SmfReadStop::kHeaderCut);
     position += 6;
+    readStop = SmfReadStop::kEnd;
     uint8_t skip[256];
     while (position < length) {
         uint32_t want = length - position < sizeof skip ? length - position : sizeof skip;
         size_t got = ar.Read(skip, want);
         position += static_cast<uint32_t>(got);
-        if (got < want)
+        if (got < want) {
+            readStop = SmfReadStop::kHeaderCut;
             break;
+        }
     }
+    readBytes += 8 + position;
     return true;
 }
 
@@ -161,22 +183,34 @@ void CSmfTrack::UnlinkTrack()
 bool CSmfTrack::Read(SmfArchive& ar)
 {
     DeleteEvents();
-    bool result = ReadChunkHeader(ar) && kind == kSmfChunkTrack;
-    if (!result)
+    readBytes = 0;
+    readStop = SmfReadStop::kUnknownChunk;
+    if (!ReadChunkHeader(ar, &readStop))
         return false;
+    if (kind != kSmfChunkTrack) {
+        readStop = SmfReadStop::kUnknownChunk;
+        return false;
+    }
+    readStop = SmfReadStop::kEnd;
     uint8_t runningStatus = 0;
     uint64_t consumed = 0; // 64 bits: a last event may overrun a 4 GiB length
+    uint64_t eventStart = 0;
     CSmfEvent* last = &head_;
     while (consumed < length) {
+        eventStart = consumed;
         uint32_t delta, n;
         if (!ReadVarLen(ar, delta, n)) {
             DeleteEvents();
+            readStop = SmfReadStop::kCutInDelta;
+            readBytes = 8 + eventStart;
             return false;
         }
         consumed += n;
         uint8_t byte;
         if (!ar.ReadByte(byte)) {
             DeleteEvents();
+            readStop = SmfReadStop::kCutBeforeStatus;
+            readBytes = 8 + eventStart;
             return false;
         }
         const bool running = !(byte & 0x80);
@@ -198,8 +232,10 @@ bool CSmfTrack::Read(SmfArchive& ar)
                 data[have++] = byte;
             while (have < dataLength && ar.ReadByte(data[have]))
                 ++have;
-            if (have < dataLength)
+            if (have < dataLength) {
+                readStop = SmfReadStop::kCutInEvent;
                 break; // data ended inside the event: keep what came before it
+            }
             event = NewEvent<CSmfChannelEvent>(delta, status, data[0], data[1]);
             n = dataLength;
         } else {
@@ -211,6 +247,7 @@ bool CSmfTrack::Read(SmfArchive& ar)
                 event = NewEvent<CSmfSysexEvent>(delta, status);
             if (!event->Read(ar, n)) {
                 delete event;
+                readStop = SmfReadStop::kCutInEvent;
                 break;
             }
         }
@@ -218,8 +255,9 @@ bool CSmfTrack::Read(SmfArchive& ar)
         last = event;
         consumed += n;
     }
+    readBytes = 8 + (readStop == SmfReadStop::kEnd ? consumed : eventStart);
     position = consumed > length ? length : static_cast<uint32_t>(consumed);
-    return result;
+    return true;
 }
 
 uint64_t CSmfTrack::BodyLength() const

@@ -3,6 +3,7 @@
 #pragma once
 #include "smf/SmfLink.h"
 #include "smf/SmfEvent.h"
+#include "smf/SmfReadStop.h"
 
 #include <cstdint>
 
@@ -22,8 +23,9 @@ class CSmfChunk {
 public:
     // Reads the id and the length (little-endian for the RIFF kinds,
     // big-endian for MThd and MTrk). False for a short read or an unknown id,
-    // whose length is then not read.
-    bool ReadChunkHeader(SmfArchive& ar);
+    // whose length is then not read; *why then says which (kEnd when no byte
+    // was left).
+    bool ReadChunkHeader(SmfArchive& ar, SmfReadStop* why = nullptr);
     // Writes id and size (big-endian).
     bool WriteChunkHeader(SmfArchive& ar) const;
     bool HasId() const { return id[0] || id[1] || id[2] || id[3]; }
@@ -33,6 +35,11 @@ public:
     uint32_t length = 0;   // as read
     uint32_t position = 0; // body bytes consumed so far
     uint32_t size = 0;     // body length to write
+    // After a read: why it stopped (kEnd when the chunk was whole) and the
+    // stream bytes it took up to the item it could not read (all of them
+    // when whole).
+    SmfReadStop readStop = SmfReadStop::kEnd;
+    uint64_t readBytes = 0;
 
 protected:
     CSmfChunk() = default;
@@ -41,7 +48,8 @@ protected:
 class CSmfHeader : public CSmfChunk {
 public:
     // Reads MThd (also inside a RIFF "RMID" form) and skips any surplus
-    // beyond its 6 bytes. False when no header can be read.
+    // beyond its 6 bytes. False when no header can be read. A surplus cut
+    // short still reads, with readStop kHeaderCut.
     bool Read(SmfArchive& ar);
     bool Write(SmfArchive& ar);
 
@@ -62,6 +70,7 @@ public:
     // Reads one MTrk chunk. False if the next chunk is not MTrk or the data
     // ends inside a delta time or status byte; data ending inside an event
     // drops that event, keeps the ones before it and still counts as read.
+    // readStop and readBytes say where it stopped.
     bool Read(SmfArchive& ar);
     // Chunk header and events; stops at the first event that fails. The
     // body length is computed once, by the same walk that takes the

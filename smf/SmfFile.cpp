@@ -40,18 +40,26 @@ CSmfTrack* CSmfTrackList::Next()
     return t;
 }
 
-int32_t CSmfTrackList::Read(SmfArchive& ar)
+int32_t CSmfTrackList::Read(SmfArchive& ar, uint64_t offset, SmfReadStatus* status)
 {
     Clear();
     CSmfTrack* last = &head_;
     for (;;) {
         auto track = std::make_unique<CSmfTrack>(count_ + 1, &arena_);
-        if (!track->Read(ar))
+        const bool read = track->Read(ar);
+        if (status && track->readStop != SmfReadStop::kEnd) {
+            *status = {track->readStop, count_ + 1, offset + track->readBytes};
+            status = nullptr; // only the first loss counts; after it the data has ended
+        }
+        offset += track->readBytes;
+        if (!read)
             break;
         track->LinkAfter(last);
         last = track.release();
         ++count_;
     }
+    if (status)
+        *status = {SmfReadStop::kEnd, count_, offset};
     return count_;
 }
 
@@ -61,6 +69,7 @@ void CSmfFile::Reset()
     header_.trackCount = 0;
     header_.division = 0;
     tracks_.Clear();
+    readStatus_ = {};
 }
 
 int32_t CSmfFile::GetTrackCount() const
@@ -82,9 +91,12 @@ void CSmfFile::Serialize(SmfArchive& ar)
     // caller could not scale their times: such a stream reads as empty.
     if (!header_.Read(ar)) {
         Reset();
+        readStatus_ = {header_.readStop, 0, 0};
         return;
     }
-    tracks_.Read(ar);
+    tracks_.Read(ar, header_.readBytes, &readStatus_);
+    if (header_.readStop != SmfReadStop::kEnd)
+        readStatus_ = {header_.readStop, 0, 0};
 }
 
 void CSmfFile::Store(SmfArchive& ar)

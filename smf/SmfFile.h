@@ -20,7 +20,9 @@ public:
 
     void Clear();
     // Reads MTrk chunks until one cannot be read; returns how many were read.
-    int32_t Read(SmfArchive& ar);
+    // `offset` is where the first one starts in the stream; *status (if
+    // given) gets the first stop that lost data, else the end of data.
+    int32_t Read(SmfArchive& ar, uint64_t offset = 0, SmfReadStatus* status = nullptr);
     CSmfTrack* HeadTrack() { return &head_; }
     CSmfTrack* First() const { return head_.NextTrack(); }
     CSmfTrack* Last();
@@ -42,8 +44,10 @@ class CSmfFile {
 public:
     // Loading: Reset, then header and tracks. A stream whose header cannot be
     // read yields no tracks. Storing: header, then every track in list order.
-    // The outcome shows in GetTrackCount and in the archive's Failed().
+    // The outcome shows in GetTrackCount, in the archive's Failed() and, for
+    // a read, in ReadStatus.
     void Serialize(SmfArchive& ar);
+    const SmfReadStatus& ReadStatus() const { return readStatus_; }
     void Reset();
     // Tracks in the list (not the header's count).
     int32_t GetTrackCount() const;
@@ -59,6 +63,7 @@ private:
     void Store(SmfArchive& ar);
     CSmfHeader header_;
     CSmfTrackList tracks_;
+    SmfReadStatus readStatus_;
 };
 
 } // namespace tavro

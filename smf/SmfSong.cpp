@@ -260,17 +260,19 @@ bool WriteSmfToFile(CSmfFile& file, const std::string& path)
     return sink.Close();
 }
 
-int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song)
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song, SmfReadStatus* status)
 {
     song.tracks.clear();
     SongArraySink sink(song);
-    return ReadSong(source, ppq, sink);
+    return ReadSong(source, ppq, sink, status);
 }
 
-int32_t ReadSong(SmfArchive& source, int32_t ppq, SongTrackSink& sink)
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongTrackSink& sink, SmfReadStatus* status)
 {
     CSmfFile file;
     file.Serialize(source);
+    if (status)
+        *status = file.ReadStatus();
     return SongFromSmf(file, ppq, sink);
 }
 
@@ -280,19 +282,22 @@ bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink)
     return SmfFromSong(song, ppq, file) && WriteSmf(file, sink);
 }
 
-int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song)
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song, SmfReadStatus* status)
 {
     song.tracks.clear();
     SongArraySink sink(song);
-    return ReadSongFromFile(path, ppq, sink);
+    return ReadSongFromFile(path, ppq, sink, status);
 }
 
-int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongTrackSink& sink)
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongTrackSink& sink, SmfReadStatus* status)
 {
     SmfFileSource source(path);
-    if (!source.IsOpen())
+    if (!source.IsOpen()) {
+        if (status)
+            *status = {SmfReadStop::kCannotOpen, 0, 0};
         return 0;
-    return ReadSong(source, ppq, sink);
+    }
+    return ReadSong(source, ppq, sink, status);
 }
 
 bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path)

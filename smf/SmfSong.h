@@ -4,6 +4,7 @@
 // The COM layer only maps VARIANT arrays to and from these structures.
 #pragma once
 #include "smf/InlineVector.h"
+#include "smf/SmfReadStop.h"
 
 #include <cstdint>
 #include <optional>
@@ -107,9 +108,10 @@ bool WriteSmf(CSmfFile& file, SmfArchive& sink);
 // created or written (it stays as far as it was written).
 bool WriteSmfToFile(CSmfFile& file, const std::string& path);
 
-// Read and convert: the result of SongFromSmf.
-int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song);
-int32_t ReadSong(SmfArchive& source, int32_t ppq, SongTrackSink& sink);
+// Read and convert: the result of SongFromSmf. *status (if given) gets the
+// reader's stop.
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongArray& song, SmfReadStatus* status = nullptr);
+int32_t ReadSong(SmfArchive& source, int32_t ppq, SongTrackSink& sink, SmfReadStatus* status = nullptr);
 // Convert and write; false if the array is refused (nothing written) or the
 // sink failed.
 bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink);
@@ -118,8 +120,10 @@ bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink);
 // Writing converts first, so that an array the write refuses creates no
 // file; the caller checks beforehand that the path does not exist. A write
 // error leaves the file as far as it was written and returns false.
-int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song);
-int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongTrackSink& sink);
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song,
+                         SmfReadStatus* status = nullptr);
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongTrackSink& sink,
+                         SmfReadStatus* status = nullptr);
 bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path);
 
 } // namespace tavro

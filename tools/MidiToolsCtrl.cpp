@@ -1,6 +1,7 @@
 // MidiTools: the dispatch table and the output and script-control methods.
 #include "tools/MidiToolsCtrl.h"
 
+#include "module/Trace.h"
 #include "ocx/Resources.h"
 #include "TAVRO_h.h"
 #include "tools/Scale.h"
@@ -157,8 +158,9 @@ long CMidiToolsCtrl::GetTickCount()
 
 // ---- Editor family: there is no editor window ---------------------------
 
-BOOL CMidiToolsCtrl::ShowEditor(long)
+BOOL CMidiToolsCtrl::ShowEditor(long bShow)
 {
+    TAVRO_TRACE("MidiTools", "ShowEditor", std::to_string(bShow), "this host has no editor window");
     return FALSE;
 }
 
@@ -166,6 +168,7 @@ void CMidiToolsCtrl::PrintTabStopLength(long) {}
 
 std::string CMidiToolsCtrl::EditorGetSelText()
 {
+    TAVRO_TRACE("MidiTools", "EditorGetSelText", "", "this host has no editor window");
     return {};
 }
 

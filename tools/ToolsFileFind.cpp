@@ -4,6 +4,7 @@
 #include "tools/FileFindOrder.h"
 
 #include "module/ScriptArray.h"
+#include "module/Trace.h"
 
 #include <new>
 #include <vector>
@@ -102,5 +103,12 @@ long CMidiToolsCtrl::FileFind(VARIANT* filesArray, const std::string& sFolder, c
             throw std::bad_alloc();
     }
     result.MoveInto(*filesArray);
+    if (found.empty())
+        TAVRO_TRACE("MidiTools", "FileFind",
+                    "..., " + tavro::TraceQuote(sFolder) + ", " + tavro::TraceQuote(sFind) + ", " +
+                        std::to_string(bSubDir) + ", " + std::to_string(nSort),
+                    sFolder.empty() || GetFileAttributesA(sFolder.c_str()) != INVALID_FILE_ATTRIBUTES
+                        ? "nothing matches"
+                        : "the folder cannot be searched: " + tavro::LastErrorText());
     return static_cast<long>(found.size());
 }

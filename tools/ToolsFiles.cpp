@@ -2,6 +2,8 @@
 // character per byte, nothing added or removed), tests, copy, move, delete.
 #include "tools/MidiToolsCtrl.h"
 
+#include "module/Trace.h"
+
 #include <commdlg.h>
 #undef GetFileTitle // the method's own name, not the A/W switch
 
@@ -73,25 +75,49 @@ std::string Trimmed(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
+void TraceFile(const char* method, const std::string& args)
+{
+    TAVRO_TRACE("MidiTools", method, args, tavro::LastErrorText());
+}
+
+std::string Quoted(const std::string& a, const std::string& b)
+{
+    return tavro::TraceQuote(a) + ", " + tavro::TraceQuote(b);
+}
+
 } // namespace
 
 std::string CMidiToolsCtrl::FileRead(const std::string& fileName)
 {
     FileHandle file(fileName, GENERIC_READ, OPEN_EXISTING);
     uint64_t size = 0;
-    if (!file.IsOpen() || !file.Size(size) || size > kMaxReadSize)
+    if (!file.IsOpen() || !file.Size(size)) {
+        TraceFile("FileRead", tavro::TraceQuote(fileName));
         return {};
+    }
+    if (size > kMaxReadSize) {
+        TAVRO_TRACE("MidiTools", "FileRead", tavro::TraceQuote(fileName),
+                    "the file has " + std::to_string(size) + " bytes, more than a script string takes (" +
+                        std::to_string(kMaxReadSize) + ")");
+        return {};
+    }
     std::string data(static_cast<size_t>(size), '\0');
     DWORD read = 0;
-    if (size && (!ReadFile(file.get(), data.data(), static_cast<DWORD>(size), &read, nullptr) || read != size))
+    if (size && (!ReadFile(file.get(), data.data(), static_cast<DWORD>(size), &read, nullptr) || read != size)) {
+        TraceFile("FileRead", tavro::TraceQuote(fileName));
         return {};
+    }
     return data;
 }
 
 BOOL CMidiToolsCtrl::FileWrite(const std::string& fileName, const std::string& strData)
 {
     FileHandle file(fileName, GENERIC_WRITE, CREATE_ALWAYS);
-    return file.IsOpen() && file.WriteAll(strData);
+    if (!file.IsOpen() || !file.WriteAll(strData)) {
+        TraceFile("FileWrite", tavro::TraceQuote(fileName) + ", ...");
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL CMidiToolsCtrl::FileAppend(const std::string& fileName, const std::string& strData)
@@ -99,10 +125,12 @@ BOOL CMidiToolsCtrl::FileAppend(const std::string& fileName, const std::string& 
     // Keeps what the file holds and adds the data at its end; a missing
     // file is created.
     FileHandle file(fileName, GENERIC_WRITE, OPEN_ALWAYS);
-    if (!file.IsOpen())
-        return FALSE;
     LARGE_INTEGER zero{};
-    return SetFilePointerEx(file.get(), zero, nullptr, FILE_END) && file.WriteAll(strData);
+    if (!file.IsOpen() || !SetFilePointerEx(file.get(), zero, nullptr, FILE_END) || !file.WriteAll(strData)) {
+        TraceFile("FileAppend", tavro::TraceQuote(fileName) + ", ...");
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL CMidiToolsCtrl::FileExist(const std::string& fileName)
@@ -121,14 +149,20 @@ long CMidiToolsCtrl::GetFileSize(const std::string& fileName)
 {
     FileHandle file(fileName, GENERIC_READ, OPEN_EXISTING);
     uint64_t size = 0;
-    if (!file.IsOpen() || !file.Size(size))
+    if (!file.IsOpen() || !file.Size(size)) {
+        TraceFile("GetFileSize", tavro::TraceQuote(fileName));
         return 0;
+    }
     return static_cast<long>(static_cast<uint32_t>(size)); // the low 32 bits
 }
 
 BOOL CMidiToolsCtrl::FileCopy(const std::string& fileName, const std::string& newfileName, long bReplaceIfExist)
 {
-    return CopyFileA(fileName.c_str(), newfileName.c_str(), bReplaceIfExist ? FALSE : TRUE);
+    if (!CopyFileA(fileName.c_str(), newfileName.c_str(), bReplaceIfExist ? FALSE : TRUE)) {
+        TraceFile("FileCopy", Quoted(fileName, newfileName) + ", " + std::to_string(bReplaceIfExist));
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL CMidiToolsCtrl::FileMove(const std::string& fileName, const std::string& newfileName, long bReplaceIfExist)
@@ -138,19 +172,31 @@ BOOL CMidiToolsCtrl::FileMove(const std::string& fileName, const std::string& ne
     DWORD flags = MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
     if (bReplaceIfExist)
         flags |= MOVEFILE_REPLACE_EXISTING;
-    return MoveFileExA(fileName.c_str(), newfileName.c_str(), flags);
+    if (!MoveFileExA(fileName.c_str(), newfileName.c_str(), flags)) {
+        TraceFile("FileMove", Quoted(fileName, newfileName) + ", " + std::to_string(bReplaceIfExist));
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL CMidiToolsCtrl::FileDelete(const std::string& fileName)
 {
-    return DeleteFileA(fileName.c_str());
+    if (!DeleteFileA(fileName.c_str())) {
+        TraceFile("FileDelete", tavro::TraceQuote(fileName));
+        return FALSE;
+    }
+    return TRUE;
 }
 
 std::string CMidiToolsCtrl::GetFileTitle(const std::string& fileName)
 {
     char title[MAX_PATH] = {};
-    if (GetFileTitleA(fileName.c_str(), title, MAX_PATH) != 0)
+    const short rc = GetFileTitleA(fileName.c_str(), title, MAX_PATH);
+    if (rc != 0) {
+        TAVRO_TRACE("MidiTools", "GetFileTitle", tavro::TraceQuote(fileName),
+                    rc < 0 ? "not a valid file name" : "the title needs " + std::to_string(rc) + " characters");
         return {};
+    }
     return title;
 }
 
@@ -168,7 +214,17 @@ BOOL CMidiToolsCtrl::RunApp(const std::string& sAppName, const std::string& sPar
             program += ' ';
     }
     const std::string commandLine = program + params;
-    if (commandLine.empty())
+    if (commandLine.empty()) {
+        TAVRO_TRACE("MidiTools", "RunApp", Quoted(sAppName, sParams), "no program and no parameters");
         return FALSE;
-    return WinExec(commandLine.c_str(), SW_SHOW) > 31;
+    }
+    const UINT rc = WinExec(commandLine.c_str(), SW_SHOW);
+    if (rc <= 31) {
+        // WinExec's small results are the system error codes of the start.
+        TAVRO_TRACE("MidiTools", "RunApp", Quoted(sAppName, sParams),
+                    "cannot start " + commandLine + ": " +
+                        (rc ? tavro::ErrorText(rc) : std::string("out of memory or resources")));
+        return FALSE;
+    }
+    return TRUE;
 }

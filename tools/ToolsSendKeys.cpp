@@ -3,6 +3,8 @@
 #include "tools/MidiToolsCtrl.h"
 #include "tools/KeyString.h"
 
+#include "module/Trace.h"
+
 #include <vector>
 
 void CMidiToolsCtrl::SendKeys(const std::string& strKeys)
@@ -12,8 +14,13 @@ void CMidiToolsCtrl::SendKeys(const std::string& strKeys)
     });
     if (plan.failed)
         throw tavro::DispatchException{TOOLS_ERR_SENDKEYS, plan.errorText};
-    if (plan.events.empty())
-        return; // an empty string, or a batch that would not have fitted
+    if (plan.events.empty()) {
+        // An empty string, or a batch that would not have fitted.
+        if (!strKeys.empty())
+            TAVRO_TRACE("MidiTools", "SendKeys", tavro::TraceQuote(strKeys),
+                        "the keys make too many input events for one batch; nothing was sent");
+        return;
+    }
 
     std::vector<INPUT> inputs(plan.events.size());
     for (size_t i = 0; i < inputs.size(); ++i) {
@@ -23,6 +30,10 @@ void CMidiToolsCtrl::SendKeys(const std::string& strKeys)
         in.ki.wVk = plan.events[i].virtualKey;
         in.ki.dwFlags = plan.events[i].flags;
     }
-    // One call, so no other input interleaves; its count is not examined.
-    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    // One call, so no other input interleaves; its count only reaches the trace.
+    const UINT sent = ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (sent != inputs.size())
+        TAVRO_TRACE("MidiTools", "SendKeys", tavro::TraceQuote(strKeys),
+                    "the system took " + std::to_string(sent) + " of " + std::to_string(inputs.size()) +
+                        " input events: " + tavro::LastErrorText());
 }

@@ -72,6 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SmfMemorySource src(data, size);
     a.Serialize(src);
     std::vector<TrackValues> av = Values(a);
+    // The stop lies inside the data, and a read that lost nothing used it all.
+    const SmfReadStatus& stop = a.ReadStatus();
+    if (stop.offset > size || (stop.stop == SmfReadStop::kEnd && stop.track > 0 && stop.offset != size))
+        std::abort();
 
     SmfMemorySink sink;
     a.Serialize(sink);

@@ -62,33 +62,56 @@ TEST(SmfReader, RunningStatusFollowsTheLastStatusByteOfAnyKind)
     }
 }
 
-TEST(SmfReader, ChunkFramingDecidesHowManyTracksAreRead)
+// A stop as its description: a failing case shows reason and offset at once.
+std::string Stop(const SmfReadStatus& s)
 {
-    const Bytes one = Track({0x00, 0x90, 0x3C, 0x40});
+    return DescribeSmfReadStop(s);
+}
+
+TEST(SmfReader, ChunkFramingDecidesHowManyTracksAreReadAndWhy)
+{
+    using S = SmfReadStop;
+    const Bytes one = Track({0x00, 0x90, 0x3C, 0x40}); // 12 bytes
     const struct {
         const char* what;
         Bytes file;
         size_t tracks; // 0: the read fails
+        SmfReadStatus stop;
     } cases[] = {
-        {"header says 2, file holds 3", Cat({Header(1, 2, 96), one, one, one}), 3},
-        {"header says 3, file holds 2", Cat({Header(1, 3, 96), one, one}), 2},
-        {"no tracks at all", Header(0, 1, 96), 0},
-        {"unknown chunk stops the list", Cat({Header(1, 3, 96), one, Bytes{'X', 'Y', 'Z', 'W', 0, 0, 0, 0}, one}), 1},
-        {"second header stops the list", Cat({Header(1, 2, 96), one, Header(1, 1, 96), one}), 1},
-        {"trailing bytes after the last track", Cat({Header(0, 1, 96), one, Bytes{0, 0}}), 1},
-        {"header of length 8: surplus skipped", Cat({Header(0, 1, 96, 8), Bytes{0xAA, 0xBB}, one}), 1},
-        {"header of length 4: nothing skipped", Cat({Header(0, 1, 96, 4), one}), 1},
-        {"header claiming 1 MiB: skipping stops at end of data", Cat({Header(0, 1, 96, 1 << 20), one}), 0},
-        {"RIFF RMID wrapper", Rmid(Cat({Header(1, 2, 96), one, one}), "data"), 2},
-        {"RIFF without RMID data", Rmid(Cat({Header(0, 1, 96), one}), "date"), 0},
-        {"track chunk first: no header", Cat({one, one}), 0},
-        {"division 0", Cat({Header(0, 1, 0), one}), 0},
+        {"header says 2, file holds 3", Cat({Header(1, 2, 96), one, one, one}), 3, {S::kEnd, 3, 50}},
+        {"header says 3, file holds 2", Cat({Header(1, 3, 96), one, one}), 2, {S::kEnd, 2, 38}},
+        {"no tracks at all", Header(0, 1, 96), 0, {S::kEnd, 0, 14}},
+        {"empty file", Bytes{}, 0, {S::kEmpty, 0, 0}},
+        {"unknown chunk stops the list", Cat({Header(1, 3, 96), one, Bytes{'X', 'Y', 'Z', 'W', 0, 0, 0, 0}, one}), 1,
+         {S::kUnknownChunk, 2, 26}},
+        {"second header stops the list", Cat({Header(1, 2, 96), one, Header(1, 1, 96), one}), 1,
+         {S::kUnknownChunk, 2, 26}},
+        {"trailing bytes after the last track", Cat({Header(0, 1, 96), one, Bytes{0, 0}}), 1,
+         {S::kChunkHeaderCut, 2, 26}},
+        {"track length cut short", Cat({Header(0, 1, 96), Bytes{'M', 'T', 'r', 'k', 0, 0}}), 0,
+         {S::kChunkHeaderCut, 1, 14}},
+        {"header of length 8: surplus skipped", Cat({Header(0, 1, 96, 8), Bytes{0xAA, 0xBB}, one}), 1,
+         {S::kEnd, 1, 28}},
+        {"header of length 4: nothing skipped", Cat({Header(0, 1, 96, 4), one}), 1, {S::kEnd, 1, 26}},
+        {"header claiming 1 MiB: skipping stops at end of data", Cat({Header(0, 1, 96, 1 << 20), one}), 0,
+         {S::kHeaderCut, 0, 0}},
+        {"header cut inside its fields", Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0}, 0, {S::kHeaderCut, 0, 0}},
+        {"header cut inside its id", Bytes{'M', 'T', 'h'}, 0, {S::kHeaderCut, 0, 0}},
+        {"RIFF RMID wrapper: its INFO list follows", Rmid(Cat({Header(1, 2, 96), one, one}), "data"), 2,
+         {S::kUnknownChunk, 3, 58}},
+        {"RIFF without RMID data", Rmid(Cat({Header(0, 1, 96), one}), "date"), 0, {S::kNoHeader, 0, 0}},
+        {"track chunk first: no header", Cat({one, one}), 0, {S::kNoHeader, 0, 0}},
+        {"division 0", Cat({Header(0, 1, 0), one}), 0, {S::kEnd, 1, 26}},
     };
     for (const auto& c : cases) {
         for (int32_t ppq : {0, 960}) {
             SongArray song;
-            EXPECT_EQ(c.tracks ? (ppq ? ppq : 96) : 0, ReadBytes(c.file, ppq, song)) << c.what << " ppq " << ppq;
+            SmfReadStatus got;
+            got.stop = S::kCannotOpen; // must be overwritten
+            EXPECT_EQ(c.tracks ? (ppq ? ppq : 96) : 0, ReadBytes(c.file, ppq, song, &got)) << c.what << " ppq " << ppq;
             EXPECT_EQ(c.tracks, song.tracks.size()) << c.what << " ppq " << ppq;
+            EXPECT_EQ(Stop(c.stop), Stop(got)) << c.what;
+            EXPECT_EQ(c.stop.track, got.track) << c.what;
             for (const TrackArray& t : song.tracks)
                 EXPECT_EQ((TrackArray{{0, {0x90, 0x3C, 0x40}}}), t) << c.what;
         }
@@ -124,27 +147,42 @@ Bytes LayOut(LaidOutTracks& tracks)
 // A file cut to n bytes loses a track when the data ends before the first
 // byte after an event's delta (so also inside any header before it, as no
 // track is empty); data ending inside an event keeps the events before it,
-// and nothing after that is read.
-SongArray ExpectedAfterCut(const LaidOutTracks& tracks, size_t n)
+// and nothing after that is read. *stop gets where and why the read stopped.
+SongArray ExpectedAfterCut(const LaidOutTracks& tracks, size_t n, SmfReadStatus* stop)
 {
+    using S = SmfReadStop;
     SongArray song;
+    *stop = {n == 0 ? S::kEmpty : S::kHeaderCut, 0, 0};
+    size_t end = 14; // the header chunk
     for (const auto& events : tracks) {
+        const int32_t number = int32_t(song.tracks.size()) + 1;
+        if (n < end)
+            return song;
+        *stop = {n == end ? S::kEnd : S::kChunkHeaderCut, n == end ? number - 1 : number, end};
+        if (n < end + 8)
+            return song;
         TrackArray rows;
         for (const LaidOutEvent& e : events) {
-            if (n <= e.deltaEnd)
+            const size_t start = e.deltaEnd - e.delta.size();
+            if (n <= e.deltaEnd) {
+                *stop = {n == e.deltaEnd ? S::kCutBeforeStatus : S::kCutInDelta, number, start};
                 return song;
+            }
             if (n < e.end) {
+                *stop = {S::kCutInEvent, number, start};
                 song.tracks.push_back(rows);
                 return song;
             }
             rows.push_back(e.row);
+            end = e.end;
         }
         song.tracks.push_back(rows);
     }
+    *stop = {S::kEnd, int32_t(tracks.size()), end};
     return song;
 }
 
-TEST(SmfReader, FileCutAtEveryByteKeepsWhatTheRulesSay)
+TEST(SmfReader, FileCutAtEveryByteKeepsWhatTheRulesSayAndSaysWhere)
 {
     LaidOutTracks tracks = {{{{0x00}, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}, {0, {0xFF, 0x51, 3, 0x07, 0xA1, 0x20}}},
                              {{0x81, 0x00}, {0x90, 0x3C, 0x40}, {128, {0x90, 0x3C, 0x40}}},
@@ -158,9 +196,12 @@ TEST(SmfReader, FileCutAtEveryByteKeepsWhatTheRulesSay)
     for (size_t n = 0; n <= file.size(); ++n) {
         // A heap copy of exactly n bytes lets ASan catch any read past the end.
         Bytes cut(file.begin(), file.begin() + long(n));
-        SongArray want = ExpectedAfterCut(tracks, n), got;
-        EXPECT_EQ(want.tracks.empty() ? 0 : 96, ReadBytes(cut, 0, got)) << "cut at " << n;
+        SmfReadStatus wantStop, gotStop;
+        SongArray want = ExpectedAfterCut(tracks, n, &wantStop), got;
+        EXPECT_EQ(want.tracks.empty() ? 0 : 96, ReadBytes(cut, 0, got, &gotStop)) << "cut at " << n;
         EXPECT_EQ(Dump(want), Dump(got)) << "cut at " << n << " of " << file.size();
+        EXPECT_EQ(Stop(wantStop), Stop(gotStop)) << "cut at " << n << " of " << file.size();
+        EXPECT_EQ(wantStop.track, gotStop.track) << "cut at " << n;
     }
 }
 
@@ -196,8 +237,10 @@ TEST(SmfArchive, FileStreamsMatchMemoryAndReadThroughTheBuffer)
     EXPECT_LE(src.FillCount(), memory.size() / kSmfArchiveBuffer + 2);
     std::remove(path.c_str());
 
-    EXPECT_EQ(0, ReadSongFromFile(path, 0, song));
+    SmfReadStatus stop;
+    EXPECT_EQ(0, ReadSongFromFile(path, 0, song, &stop));
     EXPECT_TRUE(song.tracks.empty());
+    EXPECT_EQ(SmfReadStop::kCannotOpen, stop.stop);
     EXPECT_FALSE(WriteSongToFile(in, 480, path + ".d/none/x.mid"));
 }
 

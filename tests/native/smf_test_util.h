@@ -72,10 +72,11 @@ inline Bytes Rmid(const Bytes& smf, const char* dataId)
     return b;
 }
 
-inline int32_t ReadBytes(const Bytes& bytes, int32_t ppq, tavro::SongArray& song)
+inline int32_t ReadBytes(const Bytes& bytes, int32_t ppq, tavro::SongArray& song,
+                         tavro::SmfReadStatus* status = nullptr)
 {
     tavro::SmfMemorySource src(bytes);
-    return tavro::ReadSong(src, ppq, song);
+    return tavro::ReadSong(src, ppq, song, status);
 }
 
 inline tavro::ScriptRow Row(tavro::ScriptNumber time, std::vector<tavro::ScriptNumber> message)
