@@ -1,5 +1,5 @@
 # Builds the script reference (Markdown) from the type library's source:
-#   cmake -DIDL=ocx/TAVRO.idl -DOUT=reference.md -P cmake/idl-reference.cmake
+#   cmake -DIDL=interface/TAVRO.idl -DOUT=reference.md -P cmake/idl-reference.cmake
 # One section per control (its dispatch interface and its events), one entry
 # per member with its DISPID, signature and help string. The help strings are
 # copied exactly as the type library holds them, so a test can find each
@@ -28,7 +28,7 @@ endfunction()
 
 set(md "# TAVRO.OCX script reference
 
-Generated from `ocx/TAVRO.idl` by `cmake/idl-reference.cmake` during the
+Generated from `interface/TAVRO.idl` by `cmake/idl-reference.cmake` during the
 build; a test fails when this file and the type library differ. Edit the help
 strings in the IDL, build, and copy `build/x64/generated/reference.md` here.
 

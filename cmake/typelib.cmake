@@ -1,8 +1,8 @@
-# Compiles ocx/TAVRO.idl with widl into the type library (embedded as
+# Compiles interface/TAVRO.idl with widl into the type library (embedded as
 # TYPELIB 1) and the C header with every GUID of the module.
 set(TAVRO_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${TAVRO_GENERATED_DIR})
-set(TAVRO_IDL ${CMAKE_SOURCE_DIR}/ocx/TAVRO.idl)
+set(TAVRO_IDL ${CMAKE_SOURCE_DIR}/interface/TAVRO.idl)
 set(TAVRO_TLB ${TAVRO_GENERATED_DIR}/TAVRO.tlb)
 set(TAVRO_IDL_HEADER ${TAVRO_GENERATED_DIR}/TAVRO_h.h)
 set(_widl ${TAVRO_TRIPLE}-widl ${TAVRO_WIDL_TARGET}

@@ -4,13 +4,13 @@
 
 #include "midiio/TimerResolution.h"
 #include "module/Trace.h"
-#include "ocx/Resources.h"
+#include "interface/Resources.h"
 #include "ports/MidiPortDM.h"
 #include "ports/MidiPortMM.h"
 #include "ports/MidiPortVirtual.h"
 #include "ports/ThreadWait.h"
 #include "TAVRO_h.h"
-#include "tools/Wildcard.h"
+#include "common/Wildcard.h"
 
 #include <dmusicc.h>
 #include <olectl.h>

@@ -3,7 +3,7 @@
 
 #include "midiio/MidiIOCtrl.h"
 #include "ocx/PropertyPages.h"
-#include "ocx/Resources.h"
+#include "interface/Resources.h"
 #include "smf/MidiFileCtrl.h"
 #include "tools/MidiToolsCtrl.h"
 #include "TAVRO_h.h"

@@ -1,7 +1,7 @@
 // The three property pages: a dialog and its caption string share one id.
 #include "ocx/PropertyPages.h"
 
-#include "ocx/Resources.h"
+#include "interface/Resources.h"
 
 CMidiIOPropPage::CMidiIOPropPage() : PropertyPage(IDD_PROPPAGE_MIDIIO, IDD_PROPPAGE_MIDIIO) {}
 

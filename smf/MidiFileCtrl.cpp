@@ -3,7 +3,7 @@
 #include "smf/MidiFileCtrl.h"
 
 #include "module/Trace.h"
-#include "ocx/Resources.h"
+#include "interface/Resources.h"
 #include "smf/SmfClipboard.h"
 #include "smf/SmfFile.h"
 #include "smf/SmfSong.h"

@@ -2,10 +2,10 @@
 #include "tools/MidiToolsCtrl.h"
 
 #include "module/Trace.h"
-#include "ocx/Resources.h"
+#include "interface/Resources.h"
 #include "TAVRO_h.h"
 #include "tools/Scale.h"
-#include "tools/Wildcard.h"
+#include "common/Wildcard.h"
 
 #include <olectl.h>
 

@@ -1,5 +1,5 @@
 // WildcardMatch: the matching rules as a table, plus the cost bound.
-#include "tools/Wildcard.h"
+#include "common/Wildcard.h"
 
 #include <gtest/gtest.h>
 

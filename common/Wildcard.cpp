@@ -1,6 +1,6 @@
 // Single-backtrack wildcard matcher: keeps only the position after the last
 // star and the text position to retry from, so runs of stars cannot blow up.
-#include "tools/Wildcard.h"
+#include "common/Wildcard.h"
 
 namespace tavro {
 
