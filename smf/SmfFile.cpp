@@ -12,22 +12,23 @@ void CSmfTrackList::Clear()
     while (CSmfTrack* t = head_.NextTrack())
         delete t; // the track's destructor takes it out of the list
     arena_.Release();
+    last_ = &head_;
     cursor_ = nullptr;
     count_ = 0;
 }
 
 CSmfTrack* CSmfTrackList::Last()
 {
-    CSmfTrack* t = &head_;
-    while (t->NextTrack())
-        t = t->NextTrack();
-    return t;
+    while (CSmfTrack* next = last_->NextTrack())
+        last_ = next;
+    return last_;
 }
 
 CSmfTrack* CSmfTrackList::Append(int32_t number)
 {
     auto* track = new CSmfTrack(number, &arena_);
     track->LinkAfter(Last());
+    last_ = track;
     ++count_;
     return track;
 }
@@ -52,6 +53,7 @@ int32_t CSmfTrackList::Read(SmfArchive& ar)
         last = track.release();
         ++count_;
     }
+    last_ = last;
     return count_;
 }
 
