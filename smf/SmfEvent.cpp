@@ -109,9 +109,10 @@ void CSmfEvent::DeleteChain(CSmfEvent* first)
 {
     for (CSmfEvent* e = first; e;) {
         CSmfEvent* next = e->Next();
-        e->ForgetLinks();
-        if (!e->isChannel_ || !e->FromArena())
+        if (!e->isChannel_ || !e->FromArena()) {
+            e->ForgetLinks();
             delete e;
+        }
         e = next;
     }
 }

@@ -3,14 +3,14 @@
 
 #include "smf/SmfArchive.h"
 
-#include <memory>
+#include <new>
 
 namespace tavro {
 
 void CSmfTrackList::Clear()
 {
     while (CSmfTrack* t = head_.NextTrack())
-        delete t; // the track's destructor takes it out of the list
+        t->~CSmfTrack(); // takes it out of the list; its memory goes with the arena
     arena_.Release();
     last_ = &head_;
     cursor_ = nullptr;
@@ -26,11 +26,16 @@ CSmfTrack* CSmfTrackList::Last()
 
 CSmfTrack* CSmfTrackList::Append(int32_t number)
 {
-    auto* track = new CSmfTrack(number, &arena_);
+    CSmfTrack* track = NewTrack(number);
     track->LinkAfter(Last());
     last_ = track;
     ++count_;
     return track;
+}
+
+CSmfTrack* CSmfTrackList::NewTrack(int32_t number)
+{
+    return new (arena_.Allocate(sizeof(CSmfTrack))) CSmfTrack(number, &arena_);
 }
 
 CSmfTrack* CSmfTrackList::Next()
@@ -46,11 +51,13 @@ int32_t CSmfTrackList::Read(SmfArchive& ar)
     Clear();
     CSmfTrack* last = &head_;
     for (;;) {
-        auto track = std::make_unique<CSmfTrack>(count_ + 1, &arena_);
-        if (!track->Read(ar))
+        CSmfTrack* track = NewTrack(count_ + 1);
+        if (!track->Read(ar)) {
+            track->~CSmfTrack();
             break;
+        }
         track->LinkAfter(last);
-        last = track.release();
+        last = track;
         ++count_;
     }
     last_ = last;

@@ -35,6 +35,9 @@ public:
     CSmfTrack* Next();
 
 private:
+    // Tracks, like their events, live in the arena: Clear ends them and
+    // releases the arena.
+    CSmfTrack* NewTrack(int32_t number);
     SmfArena arena_;
     CSmfTrack head_{0};
     // A track of the list at or before its end. Tracks leave the list only
