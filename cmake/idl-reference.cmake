@@ -4,10 +4,42 @@
 # per member with its DISPID, signature and help string. The help strings are
 # copied exactly as the type library holds them, so a test can find each
 # library string in the reference. Fails when a member has no help string or
-# its help string leaves a parameter unexplained.
+# its help string leaves a parameter unexplained. The reference opens with an
+# index of the members grouped by task (the table below); a member missing
+# from the table, or a table entry that is no member, fails too.
 if(NOT IDL OR NOT OUT)
   message(FATAL_ERROR "usage: cmake -DIDL=<file.idl> -DOUT=<file.md> -P idl-reference.cmake")
 endif()
+
+# The index: group title, its control, then its members in the order shown.
+set(groups ports input output files host controls keyboard clipboard filesearch script)
+set(group_ports "Ports" MidiIO OpenMidiInPort OpenMidiOutPort CloseMidiInPort CloseMidiOutPort
+    GetMidiInPortCount GetMidiOutPortCount GetMidiInPortName GetMidiOutPortName GetMidiInPortType
+    GetMidiOutPortType FindMidiInPort FindMidiOutPort)
+set(group_input "Input" MidiIO GetNextEvent GetMidiInEvent GetMidiInEventCount DeleteMidiInEvents
+    ClearMidiInBuffer SetMidiInMaxEventCount SetMidiInSysLen EnableMidiInEventHandler OnMidiEvents)
+set(group_output "Output and timers" MidiIO SendMidiEvent GetMidiOutEventCount ClearMidiOutBuffer
+    SetMidiOutSysLen GetMasterClockTime GetSystemTime CreateTimer KillTimer OnTimer)
+set(group_files "Files" MidiFile ReadMidiFile ReadMidiFilePPQ WriteMidiFile WriteMidiFilePPQ)
+set(group_host "Host and menus" MidiTools SetCurrentHost GetHostWindowText SetHostToForeground
+    GetMenusFromHost IsHostMenu IsHostMenuEnabled IsHostMenuChecked GetHostSubMenuCount
+    GetHostSubMenuName CallHostMenu ShowEditor EditorGetSelText EditorReplaceSelText EditorSelectAll
+    EditorAddText)
+set(group_controls "Window controls" MidiTools GetForegroundWindowName GetForegroundClassName
+    GetMouseWindowName WaitForegroundWindow WaitForegroundWindowChanged EnumWindows MsgListBox
+    SetControlWindow GetNumControls EnumControls EnumAllControls GetMouseControl GetControlType
+    GetControlClass GetControlText SetControlText IsControlEnabled IsControlVisible SetControlFocus
+    ClickButton GetControlCheckState SetControlCheckState GetControlCurSel SetControlCurSel
+    GetControlItemsCount GetControlItemText GetControlItemData)
+set(group_keyboard "Keyboard" MidiTools SendKeys)
+set(group_clipboard "Clipboard" MidiTools GetClipboardTextLength GetClipboardText SetClipboardText
+    IsClipboardFormatAvailable GetClipboardData SetClipboardData)
+set(group_filesearch "Files and search" MidiTools FileRead FileWrite FileAppend FileExist FolderExist
+    GetFileSize GetFileTitle FileCopy FileMove FileDelete FileFind IsLike RunApp)
+set(group_script "Output and script control" MidiTools Print PrintLN Cls PrintTabStopLength PrintFont
+    Scale Sleep GetTickCount Assert TerminateScript TerminateScriptNOW)
+# Members that every control has, listed once after the groups.
+set(common_members AboutBox)
 
 file(READ "${IDL}" text)
 # CMake lists split at ";" except inside brackets: hide both from the split.
@@ -54,6 +86,9 @@ Conventions that hold for every control:
   `tavrorun //trace` shows them on standard error.
 ")
 
+set(head "${md}")
+set(md "")
+set(found "")
 set(help "")
 set(dispid "")
 set(iface "")
@@ -101,6 +136,7 @@ foreach(line IN LISTS lines)
       string(APPEND md "\n### ${name}\n\n`${result} ${name}(${params})` · DISPID ${dispid}\n\n${help}\n")
     endif()
     math(EXPR members "${members} + 1")
+    list(APPEND found "${name}")
     set(dispid "")
   endif()
 endforeach()
@@ -108,6 +144,38 @@ endforeach()
 if(members EQUAL 0)
   message(FATAL_ERROR "${IDL}: no members found")
 endif()
+# The index, checked against the members found.
+set(listed ${common_members})
+set(index "\n## Members by task\n\n")
+foreach(g IN LISTS groups)
+  set(entry ${group_${g}})
+  list(POP_FRONT entry title control)
+  set(links "")
+  foreach(m IN LISTS entry)
+    list(FIND found "${m}" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "cmake/idl-reference.cmake: ${m} of the index is no member of ${IDL}")
+    endif()
+    string(TOLOWER "${m}" anchor)
+    string(APPEND links "${sep}[${m}](#${anchor})")
+    set(sep ", ")
+  endforeach()
+  set(sep "")
+  list(APPEND listed ${entry})
+  string(APPEND index "- **${title}** (${control}): ${links}\n")
+endforeach()
+foreach(m IN LISTS common_members)
+  string(TOLOWER "${m}" anchor)
+  string(APPEND index "- **Every control**: [${m}](#${anchor})\n")
+endforeach()
+foreach(m IN LISTS found)
+  list(FIND listed "${m}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "cmake/idl-reference.cmake: ${m} has no group in the index table")
+  endif()
+endforeach()
+set(md "${head}${index}${md}")
+
 string(REPLACE "<semicolon>" ";" md "${md}")
 string(REPLACE "<lbracket>" "[" md "${md}")
 string(REPLACE "<rbracket>" "]" md "${md}")

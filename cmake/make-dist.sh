@@ -1,6 +1,6 @@
 #!/bin/sh
 # make dist: build/TAVRO.zip, the package for Windows users: both OCX files
-# and both tavrorun.exe (x86/, x64/), the examples, README.md,
+# and both tavrorun.exe (x86/, x64/), the examples, README.md, LICENSE,
 # docs/reference.md, and install.cmd / uninstall.cmd (with CRLF line ends).
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +12,7 @@ for arch in x86 x64; do
   cp "$root/build/$arch/TAVRO.OCX" "$root/build/$arch/tavrorun.exe" "$stage/$arch/"
 done
 cp "$root"/examples/*.vbs "$root"/examples/*.js "$stage/examples/"
-cp "$root/README.md" "$stage/"
+cp "$root/README.md" "$root/LICENSE" "$stage/"
 cp "$root/docs/reference.md" "$stage/docs/"
 for f in install.cmd uninstall.cmd; do
   sed 's/\r*$/\r/' "$root/dist/$f" >"$stage/$f"

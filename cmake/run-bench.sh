@@ -22,6 +22,8 @@ echo "== tools_utilities_bench (Wine)"
 "$here/wine-run.sh" "$root/build/x64/tools_utilities_bench.exe" </dev/null
 echo "== midifile_bench (Wine)"
 "$here/wine-run.sh" "$root/build/x64/midifile_bench.exe" </dev/null
+echo "== vport_bench (Wine)"
+"$here/wine-run.sh" "$root/build/x64/vport_bench.exe" </dev/null
 wineserver -k 2>/dev/null
 sh "$root/bench/run-midiio-bench.sh" "$root/build/x64"
 WINEPREFIX="$root/build/x64/wineprefix-midiloop" wineserver -k 2>/dev/null

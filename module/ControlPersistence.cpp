@@ -67,14 +67,6 @@ ControlBase& ControlPersistence::Control()
     return static_cast<ControlBase&>(*this);
 }
 
-HRESULT ControlPersistence::AcceptVersion(DWORD version)
-{
-    const WORD own = HIWORD(Control().Class().persistVersion);
-    if (HIWORD(version) == own)
-        return S_OK;
-    return HIWORD(version) < own ? STG_E_OLDFORMAT : STG_E_OLDDLL;
-}
-
 STDMETHODIMP ControlPersistence::GetClassID(CLSID* clsid)
 {
     if (!clsid)
@@ -101,11 +93,8 @@ STDMETHODIMP ControlPersistence::Load(LPSTREAM stream)
     if (!stream)
         return E_POINTER;
     StreamHeader header;
-    HRESULT hr = ReadExactly(stream, &header, sizeof header);
-    if (FAILED(hr))
+    if (FAILED(ReadExactly(stream, &header, sizeof header)))
         return E_FAIL;
-    if (FAILED(hr = AcceptVersion(header.version)))
-        return hr;
     if (header.size > kMaxStreamPayload)
         return E_FAIL;
     const SIZEL current = Control().Extent();
@@ -114,7 +103,7 @@ STDMETHODIMP ControlPersistence::Load(LPSTREAM stream)
     if (FAILED(ReadExactly(stream, &fields, known)))
         return E_FAIL;
     if (header.size > known) {
-        // Fields of a later minor version: skipped, so the stream stays in step.
+        // Fields of a later version: skipped, so the stream stays in step.
         std::vector<BYTE> rest(header.size - known);
         if (FAILED(ReadExactly(stream, rest.data(), static_cast<ULONG>(rest.size()))))
             return E_FAIL;
@@ -160,13 +149,13 @@ STDMETHODIMP ControlPersistence::Load(IPropertyBag* bag, IErrorLog* log)
 {
     if (!bag)
         return E_POINTER;
-    // A bag without values (an OBJECT tag without PARAMs) keeps the defaults.
-    LONG version = static_cast<LONG>(Control().Class().persistVersion);
+    // A bag without values (an OBJECT tag without PARAMs) keeps the defaults;
+    // any version converts, but it must be a number.
+    LONG version = 0;
     const SIZEL current = Control().Extent();
     LONG cx = current.cx, cy = current.cy;
     HRESULT hr;
     if (FAILED(hr = ReadBagLong(bag, L"_Version", log, version))
-        || FAILED(hr = AcceptVersion(static_cast<DWORD>(version)))
         || FAILED(hr = ReadBagLong(bag, L"_ExtentX", log, cx)) || FAILED(hr = ReadBagLong(bag, L"_ExtentY", log, cy)))
         return hr;
     if (!ValidExtent(cx, cy))

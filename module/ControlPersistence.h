@@ -4,11 +4,11 @@
 // The state is the class's version stamp (major.minor in the high and low
 // words) and the framework's stock state, the extent. A stream holds the
 // stamp, the byte count of what follows, then the fields; a bag holds
-// "_Version", "_ExtentX" and "_ExtentY". Loading converts any state of the
-// same major version (fields it lacks keep their defaults, fields it adds
-// are skipped); another major version fails with STG_E_OLDFORMAT (older) or
-// STG_E_OLDDLL (newer), truncated or malformed data with E_FAIL, and a failed
-// load changes nothing. Saving always writes the class's own version.
+// "_Version", "_ExtentX" and "_ExtentY". Loading converts a state of any
+// version: the fields it holds are read in the order this version writes
+// them, fields it lacks keep their defaults and fields beyond them are
+// skipped. Truncated or malformed data fails with E_FAIL, and a failed load
+// changes nothing. Saving always writes the class's own version.
 #pragma once
 
 #include <ocidl.h>
@@ -45,8 +45,6 @@ protected:
 
 private:
     ControlBase& Control();
-    // Checks a loaded stamp against the class's version.
-    HRESULT AcceptVersion(DWORD version);
 
     bool dirty_ = false;
 };

@@ -45,8 +45,9 @@ STDMETHODIMP ControlView::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, 
         rect = Control().PositionRect(); // a windowless object draws where it sits
     else
         return E_INVALIDARG;
-    if (!Control().HiddenNow())
-        Control().OnDraw(dc, rect);
+    // Every control draws when asked, MidiTools at run time too: a container
+    // that honours "invisible at run time" does not ask.
+    Control().OnDraw(dc, rect);
     return S_OK;
 }
 
@@ -119,8 +120,8 @@ STDMETHODIMP ControlView::GetViewStatus(DWORD* status)
 {
     if (!status)
         return E_POINTER;
-    // The white fill covers the bounds; a hidden control draws nothing.
-    *status = Control().HiddenNow() ? 0 : VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+    // Draw's white fill covers the bounds.
+    *status = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
     return S_OK;
 }
 

@@ -2,6 +2,7 @@
 // paths of the byte window and the refills and flushes of each kind.
 #include "smf/SmfArchive.h"
 
+#include <sys/stat.h>
 #ifdef _WIN32
 #include <share.h> // _fsopen share modes (C runtime, no Windows header)
 #endif
@@ -20,6 +21,21 @@ std::FILE* OpenShared(const std::string& path, bool write)
 #endif
 }
 
+// The size of an open regular file, or -1 (a pipe, a device, an error).
+int64_t RegularFileSize(std::FILE* file)
+{
+#ifdef _WIN32
+    struct _stat64 st;
+    if (_fstat64(_fileno(file), &st) != 0 || !(st.st_mode & _S_IFREG))
+        return -1;
+#else
+    struct stat st;
+    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+#endif
+    return static_cast<int64_t>(st.st_size);
+}
+
 } // namespace
 
 void SmfArchive::SetFailed()
@@ -32,15 +48,6 @@ void SmfArchive::SetFailed()
 bool SmfArchive::NextReadWindow()
 {
     unreadAt_ = nullptr;
-    if (readPos_ > readStart_)
-        lastOfPrevious_ = readPos_[-1];
-    if (savedWindow_) {
-        savedWindow_ = false;
-        readStart_ = readPos_ = savedPos_;
-        readEnd_ = savedEnd_;
-        if (readPos_ != readEnd_)
-            return true;
-    }
     const uint8_t* begin = nullptr;
     size_t n = Refill(begin);
     SetReadWindow(begin, n);
@@ -62,26 +69,6 @@ size_t SmfArchive::ReadSlow(uint8_t* dst, size_t n)
         if (got == n || !NextReadWindow())
             return got;
     }
-}
-
-bool SmfArchive::UnreadByte()
-{
-    if (!IsLoading() || (unreadAt_ && readPos_ == unreadAt_))
-        return false;
-    if (readPos_ > readStart_) {
-        unreadAt_ = --readPos_;
-        return true;
-    }
-    if (lastOfPrevious_ < 0)
-        return false; // nothing read yet
-    // The byte came from the previous window: serve it from a one-byte one.
-    savedWindow_ = true;
-    savedPos_ = readPos_;
-    savedEnd_ = readEnd_;
-    pushedBack_ = static_cast<uint8_t>(lastOfPrevious_);
-    SetReadWindow(&pushedBack_, 1);
-    unreadAt_ = readPos_;
-    return true;
 }
 
 bool SmfArchive::FlushWindow()
@@ -143,7 +130,12 @@ SmfFileSource::SmfFileSource(const std::string& path) : file_(OpenShared(path, f
         return;
     }
     std::setvbuf(file_, nullptr, _IONBF, 0); // the window is the only buffer
-    buffer_.reset(new uint8_t[kSmfArchiveBuffer]);
+    // A small file gets a buffer of its own size: most MIDI files are a few
+    // kilobytes, and the whole file then arrives in one read.
+    unread_ = RegularFileSize(file_);
+    if (unread_ >= 0 && uint64_t(unread_) < kSmfArchiveBuffer)
+        bufferSize_ = unread_ > 0 ? size_t(unread_) : 1;
+    buffer_.reset(new uint8_t[bufferSize_]);
 }
 
 SmfFileSource::~SmfFileSource()
@@ -155,12 +147,14 @@ SmfFileSource::~SmfFileSource()
 size_t SmfFileSource::Refill(const uint8_t*& begin)
 {
     begin = buffer_.get();
-    if (!file_)
+    if (!file_ || unread_ == 0)
         return 0;
-    size_t n = std::fread(buffer_.get(), 1, kSmfArchiveBuffer, file_);
+    size_t n = std::fread(buffer_.get(), 1, bufferSize_, file_);
     ++fills_;
     if (n == 0 && std::ferror(file_))
         SetFailed();
+    if (unread_ > 0)
+        unread_ = int64_t(n) < unread_ ? unread_ - int64_t(n) : 0;
     return n;
 }
 

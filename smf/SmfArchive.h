@@ -45,7 +45,15 @@ public:
     }
     // Makes the next Read return the last byte read again. Only one byte can
     // be pushed back; false when nothing was read or a byte is already back.
-    bool UnreadByte();
+    // The reader only pushes back the byte it has just read, which is always
+    // in the current window: a read never ends on an empty new window.
+    bool UnreadByte()
+    {
+        if (readPos_ == readStart_ || readPos_ == unreadAt_)
+            return false;
+        unreadAt_ = --readPos_;
+        return true;
+    }
     // Writes n bytes; false (and Failed()) if the sink cannot take them.
     bool Write(const void* src, size_t n)
     {
@@ -88,13 +96,6 @@ private:
     const uint8_t* readPos_ = nullptr;
     const uint8_t* readEnd_ = nullptr;
     const uint8_t* unreadAt_ = nullptr; // readPos_ right after an UnreadByte
-    // A byte pushed back across a window boundary is read from here, then
-    // the saved window resumes.
-    uint8_t pushedBack_ = 0;
-    bool savedWindow_ = false;
-    const uint8_t* savedPos_ = nullptr;
-    const uint8_t* savedEnd_ = nullptr;
-    int lastOfPrevious_ = -1; // last byte of the previous window, -1: none
 
     uint8_t* writeStart_ = nullptr;
     uint8_t* writePos_ = nullptr;
@@ -147,6 +148,10 @@ protected:
 private:
     std::FILE* file_;
     std::unique_ptr<uint8_t[]> buffer_; // not zeroed: filled before use
+    size_t bufferSize_ = kSmfArchiveBuffer;
+    // Bytes of a regular file not read yet, as its size was at opening; -1
+    // when unknown. At 0 the reader is at the end without asking the system.
+    int64_t unread_ = -1;
     size_t fills_ = 0;
 };
 

@@ -155,8 +155,7 @@ CSmfTrack::~CSmfTrack()
 
 void CSmfTrack::DeleteEvents()
 {
-    while (CSmfEvent* e = head_.Next())
-        delete e; // the event's destructor takes it out of the list
+    CSmfEvent::DeleteChain(head_.TakeAll());
 }
 
 CSmfEvent* CSmfTrack::LastEvent()

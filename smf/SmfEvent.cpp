@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <atomic>
 
 namespace tavro {
 
@@ -19,20 +20,41 @@ namespace {
 // memory than the bytes actually present.
 constexpr uint32_t kReadPiece = 64 * 1024;
 
-// Every event is preceded by one word telling where it came from, so that
-// `delete` knows whether to free it. Arena blocks grow to this size.
-constexpr size_t kTag = 8;
-constexpr uint64_t kHeapTag = 0x48656170, kArenaTag = 0x4172656E;
+// Arena blocks grow to this size.
 constexpr size_t kMaxArenaBlock = 4 * 1024 * 1024;
+// The kept block: at most this big, so that little memory stays unused
+// between reads.
+constexpr size_t kMaxSpareBlock = 512 * 1024;
 } // namespace
+
+std::atomic<SmfArena::Block*> SmfArena::spare_{nullptr};
+
+// Frees the kept block when the module goes.
+struct SmfArena::SpareOwner {
+    ~SpareOwner() { std::free(spare_.exchange(nullptr)); }
+};
+SmfArena::SpareOwner SmfArena::spareOwner_;
 
 void* SmfArena::AllocateBlock(size_t n)
 {
     size_t size = std::max(nextSize_, n + sizeof(Block));
-    nextSize_ = std::min(nextSize_ * 2, kMaxArenaBlock);
-    auto* block = static_cast<Block*>(std::malloc(size));
-    if (!block)
-        throw std::bad_alloc();
+    Block* block = nullptr;
+    if (!blocks_) {
+        block = spare_.exchange(nullptr, std::memory_order_acquire);
+        if (block && block->size < size) {
+            std::free(block);
+            block = nullptr;
+        }
+    }
+    if (block) {
+        size = block->size;
+    } else {
+        block = static_cast<Block*>(std::malloc(size));
+        if (!block)
+            throw std::bad_alloc();
+        block->size = size;
+    }
+    nextSize_ = std::min(std::max(nextSize_, size) * 2, kMaxArenaBlock);
     block->next = blocks_;
     blocks_ = block;
     pos_ = reinterpret_cast<char*>(block) + sizeof(Block);
@@ -44,48 +66,55 @@ void* SmfArena::AllocateBlock(size_t n)
 
 void SmfArena::Release()
 {
+    Block* keep = nullptr;
+    for (Block* b = blocks_; b; b = b->next)
+        if (b->size <= kMaxSpareBlock && (!keep || b->size > keep->size))
+            keep = b;
     while (Block* b = blocks_) {
         blocks_ = b->next;
-        std::free(b);
+        if (b != keep)
+            std::free(b);
     }
+    if (keep)
+        std::free(spare_.exchange(keep, std::memory_order_acq_rel));
     pos_ = end_ = nullptr;
     nextSize_ = 16 * 1024;
 }
 
 void* CSmfEvent::operator new(size_t size)
 {
-    auto* p = static_cast<char*>(::operator new(size + kTag));
-    *reinterpret_cast<uint64_t*>(p) = kHeapTag;
-    return p + kTag;
-}
-
-void* CSmfEvent::operator new(size_t size, SmfArena& arena)
-{
-    auto* p = static_cast<char*>(arena.Allocate(size + kTag));
-    *reinterpret_cast<uint64_t*>(p) = kArenaTag;
-    return p + kTag;
+    auto* p = static_cast<char*>(::operator new(size + kOriginSize));
+    *reinterpret_cast<uint64_t*>(p) = kHeapOrigin;
+    return p + kOriginSize;
 }
 
 void CSmfEvent::operator delete(void* p)
 {
     if (!p)
         return;
-    char* block = static_cast<char*>(p) - kTag;
-    if (*reinterpret_cast<uint64_t*>(block) == kHeapTag)
+    char* block = static_cast<char*>(p) - kOriginSize;
+    if (*reinterpret_cast<uint64_t*>(block) == kHeapOrigin)
         ::operator delete(block);
 }
 
 void CSmfEvent::operator delete(void*, SmfArena&) {}
 
-CSmfEvent::CSmfEvent(uint32_t delta, uint8_t status)
-    : status_(status), delta_(delta & kSmfMaxVarLen)
-{
-}
-
 CSmfEvent::~CSmfEvent()
 {
     UnlinkNode();
     delete[] data_;
+}
+
+void CSmfEvent::DeleteChain(CSmfEvent* first)
+{
+    for (CSmfEvent* e = first; e;) {
+        CSmfEvent* next = e->Next();
+        if (!e->isChannel_ || !e->FromArena()) {
+            e->ForgetLinks();
+            delete e;
+        }
+        e = next;
+    }
 }
 
 void CSmfEvent::UpdateSize() { encodedSize_ = VarLenSize(delta_) + BodySize(); }

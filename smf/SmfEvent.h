@@ -5,6 +5,7 @@
 #include "smf/SmfLink.h"
 #include "smf/SmfVarLen.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -41,7 +42,10 @@ struct CSmfEventRecord {
 };
 
 // Memory for the events of one file, given back all at once when the file
-// goes: reading a file then costs no allocation per event.
+// goes: reading a file then costs no allocation per event. The largest block
+// of a released arena is kept (one, for the whole process) as the first
+// block of the next one, so reading many small files in turn does not ask
+// the heap for fresh memory each time.
 class SmfArena {
 public:
     SmfArena() = default;
@@ -65,7 +69,11 @@ private:
     void* AllocateBlock(size_t n);
     struct Block {
         Block* next;
+        size_t size; // bytes, this header included
     };
+    struct SpareOwner;
+    static std::atomic<Block*> spare_;
+    static SpareOwner spareOwner_;
     Block* blocks_ = nullptr;
     char* pos_ = nullptr;
     char* end_ = nullptr;
@@ -78,12 +86,21 @@ public:
     // arena; `delete` suits both (an arena event only runs its destructor).
     // An event belongs to the file of its arena and must not outlive it.
     static void* operator new(size_t size);
-    static void* operator new(size_t size, SmfArena& arena);
+    static void* operator new(size_t size, SmfArena& arena)
+    {
+        auto* p = static_cast<char*>(arena.Allocate(size + kOriginSize));
+        *reinterpret_cast<uint64_t*>(p) = kArenaOrigin;
+        return p + kOriginSize;
+    }
     static void operator delete(void* p);
     static void operator delete(void* p, SmfArena&);
 
     virtual ~CSmfEvent();
     CSmfEvent(const CSmfEvent&) = delete;
+    // Deletes `first` and every event after it, a whole list that goes away
+    // at once: links are not mended, and a channel event from an arena,
+    // which holds nothing else, is left to its arena.
+    static void DeleteChain(CSmfEvent* first);
     CSmfEvent& operator=(const CSmfEvent&) = delete;
 
     // Reads what follows the status byte; bytesRead counts what was consumed.
@@ -122,7 +139,7 @@ public:
 protected:
     // The delta is cut to 28 bits, the most a track can hold, so that the
     // encoded size always matches the bytes written.
-    CSmfEvent(uint32_t delta, uint8_t status);
+    CSmfEvent(uint32_t delta, uint8_t status) : status_(status), delta_(delta & kSmfMaxVarLen) {}
     // Size of everything after the delta time.
     virtual uint32_t BodySize() const = 0;
     void UpdateSize();
@@ -142,6 +159,13 @@ protected:
     uint32_t encodedSize_ = 0;
     uint32_t length_ = 0;
     uint8_t* data_ = nullptr; // owned, length_ bytes
+
+private:
+    // Every event is preceded by one word telling where it came from, so
+    // that `delete` knows whether to free it.
+    static constexpr size_t kOriginSize = 8;
+    static constexpr uint64_t kHeapOrigin = 0x48656170, kArenaOrigin = 0x4172656E;
+    bool FromArena() const { return reinterpret_cast<const uint64_t*>(this)[-1] == kArenaOrigin; }
 };
 
 class CSmfChannelEvent final : public CSmfEvent {
@@ -205,6 +229,13 @@ protected:
 class CSmfListHead final : public CSmfEvent {
 public:
     CSmfListHead() : CSmfEvent(0, 0) {}
+    // Empties the list at once; returns its first event, for DeleteChain.
+    CSmfEvent* TakeAll()
+    {
+        CSmfEvent* first = Next();
+        ForgetLinks();
+        return first;
+    }
     bool Read(SmfArchive&, uint32_t& bytesRead) override
     {
         bytesRead = 0;

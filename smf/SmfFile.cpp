@@ -3,33 +3,39 @@
 
 #include "smf/SmfArchive.h"
 
-#include <memory>
+#include <new>
 
 namespace tavro {
 
 void CSmfTrackList::Clear()
 {
     while (CSmfTrack* t = head_.NextTrack())
-        delete t; // the track's destructor takes it out of the list
+        t->~CSmfTrack(); // takes it out of the list; its memory goes with the arena
     arena_.Release();
+    last_ = &head_;
     cursor_ = nullptr;
     count_ = 0;
 }
 
 CSmfTrack* CSmfTrackList::Last()
 {
-    CSmfTrack* t = &head_;
-    while (t->NextTrack())
-        t = t->NextTrack();
-    return t;
+    while (CSmfTrack* next = last_->NextTrack())
+        last_ = next;
+    return last_;
 }
 
 CSmfTrack* CSmfTrackList::Append(int32_t number)
 {
-    auto* track = new CSmfTrack(number, &arena_);
+    CSmfTrack* track = NewTrack(number);
     track->LinkAfter(Last());
+    last_ = track;
     ++count_;
     return track;
+}
+
+CSmfTrack* CSmfTrackList::NewTrack(int32_t number)
+{
+    return new (arena_.Allocate(sizeof(CSmfTrack))) CSmfTrack(number, &arena_);
 }
 
 CSmfTrack* CSmfTrackList::Next()
@@ -45,21 +51,24 @@ int32_t CSmfTrackList::Read(SmfArchive& ar, uint64_t offset, SmfReadStatus* stat
     Clear();
     CSmfTrack* last = &head_;
     for (;;) {
-        auto track = std::make_unique<CSmfTrack>(count_ + 1, &arena_);
+        CSmfTrack* track = NewTrack(count_ + 1);
         const bool read = track->Read(ar);
         if (status && track->readStop != SmfReadStop::kEnd) {
             *status = {track->readStop, count_ + 1, offset + track->readBytes};
             status = nullptr; // only the first loss counts; after it the data has ended
         }
         offset += track->readBytes;
-        if (!read)
+        if (!read) {
+            track->~CSmfTrack();
             break;
+        }
         track->LinkAfter(last);
-        last = track.release();
+        last = track;
         ++count_;
     }
     if (status)
         *status = {SmfReadStop::kEnd, count_, offset};
+    last_ = last;
     return count_;
 }
 

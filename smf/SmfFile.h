@@ -25,17 +25,26 @@ public:
     int32_t Read(SmfArchive& ar, uint64_t offset = 0, SmfReadStatus* status = nullptr);
     CSmfTrack* HeadTrack() { return &head_; }
     CSmfTrack* First() const { return head_.NextTrack(); }
+    // The last track (the head track when empty). Tracks that someone linked
+    // after the last one are found from there, so the end is found without
+    // walking the whole list.
     CSmfTrack* Last();
     int32_t Count() const { return count_; }
-    // Adds a new track at the end, owned by the list.
+    // Adds a new track at the end, owned by the list: constant time.
     CSmfTrack* Append(int32_t number);
 
     void ResetIterator() { cursor_ = First(); }
     CSmfTrack* Next();
 
 private:
+    // Tracks, like their events, live in the arena: Clear ends them and
+    // releases the arena.
+    CSmfTrack* NewTrack(int32_t number);
     SmfArena arena_;
     CSmfTrack head_{0};
+    // A track of the list at or before its end. Tracks leave the list only
+    // when it is cleared, so this never dangles.
+    CSmfTrack* last_ = &head_;
     CSmfTrack* cursor_ = nullptr;
     int32_t count_ = 0;
 };

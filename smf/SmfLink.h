@@ -28,13 +28,15 @@ protected:
             next_->prev_ = self;
         prev->next_ = self;
     }
+    // Forgets both links without touching the neighbours: for a list that
+    // goes away as a whole.
+    void ForgetLinks() { prev_ = next_ = nullptr; }
     // Takes this node out of its list; its neighbours join up.
     void UnlinkNode()
     {
         if (!prev_)
             return;
-        if (prev_)
-            prev_->next_ = next_;
+        prev_->next_ = next_;
         if (next_)
             next_->prev_ = prev_;
         prev_ = next_ = nullptr;

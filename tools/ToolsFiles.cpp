@@ -190,6 +190,15 @@ BOOL CMidiToolsCtrl::FileDelete(const std::string& fileName)
 
 std::string CMidiToolsCtrl::GetFileTitle(const std::string& fileName)
 {
+    // The platform call keeps lengths in 16 bits and can report success on a
+    // name it failed to convert: a name part that cannot fit the buffer is
+    // refused here, and so is a whole name beyond the longest path.
+    const size_t namePart = fileName.size() - (fileName.find_last_of("\\/:") + 1);
+    if (namePart >= MAX_PATH || fileName.size() >= 32767) {
+        TAVRO_TRACE("MidiTools", "GetFileTitle", std::to_string(fileName.size()) + " characters",
+                    "the name does not fit " + std::to_string(MAX_PATH) + " characters");
+        return {};
+    }
     char title[MAX_PATH] = {};
     const short rc = GetFileTitleA(fileName.c_str(), title, MAX_PATH);
     if (rc != 0) {

@@ -244,6 +244,7 @@ TEST(ControlListing, LinesAndIndexFields)
     EXPECT_EQ(tavro::ControlListingLine("1\t", "EditMulti", true, false, "a\nb\rc"),
               "1\tEditMulti\tTrue\tFalse\ta\r\n");
     EXPECT_EQ(tavro::ControlListingLine("\t", "Static", false, true, "x\r\ny"), "\tStatic\tFalse\tTrue\tx\r\n");
+    EXPECT_EQ(tavro::ControlListingLine("2\t", "Button", true, true, "p\rq\nr"), "2\tButton\tTrue\tTrue\tp\r\n");
     EXPECT_STREQ(tavro::kControlListingHeader, "Index\tCtrlType\tEnabled\tVisible\tText(partial)\r\n");
 }
 

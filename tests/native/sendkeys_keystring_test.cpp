@@ -34,7 +34,8 @@ int16_t FakeKeyScan(char c)
 std::string KeyName(uint16_t vk)
 {
     const std::pair<uint16_t, const char*> names[] = {{0x0D, "Enter"}, {0x10, "Shift"}, {0x11, "Ctrl"}, {0x12, "Alt"},
-                                                      {0x20, "Space"}, {0x24, "Home"},  {0x25, "Left"}, {0x2E, "Del"}};
+                                                      {0x20, "Space"}, {0x21, "PgUp"},  {0x24, "Home"}, {0x25, "Left"},
+                                                      {0x28, "Down"},  {0x2C, "PrtSc"}, {0x2D, "Ins"},  {0x2E, "Del"}};
     for (const auto& n : names)
         if (n.first == vk)
             return n.second;
@@ -86,7 +87,7 @@ TEST(SendKeys, EventSequences)
         {"{a }", "A+ A-"},
         {"{enter}~", "Enter+ Enter- Enter+ Enter-"},
         {"{065}{999}", "A+ A- 0xE7+ 0xE7-"},
-        {"{f12}{F16}{bs}{ScrollLock}{pgUp}", "F12+ F12- F16+ F16- 0x08+ 0x08- 0x91+ 0x91- 0x21+ 0x21-"},
+        {"{f12}{F16}{bs}{ScrollLock}{pgUp}", "F12+ F12- F16+ F16- 0x08+ 0x08- 0x91+ 0x91- PgUp+ PgUp-"},
         {"{{}{}}", "Shift+ 0xDB+ 0xDB- 0xDD+ 0xDD- Shift-"},
         {"{ }{  2}", times("Space+ Space-", 3)},
         {"{(}{)}{+}{^}{%}{~}", "Shift+ 9+ 9- 0+ 0- 0xBB+ 0xBB- 6+ 6- 5+ 5- 0xC0+ 0xC0- Shift-"},
@@ -98,6 +99,9 @@ TEST(SendKeys, EventSequences)
         // The extended flag goes with Shift only.
         {"+{HOME}^{HOME}", "Shift+ Home/x+ Home/x- Shift- Ctrl+ Home+ Home- Ctrl-"},
         {"+{DEL}+{F1}", "Shift+ Del/x+ Del/x- F1+ F1- Shift-"},
+        // The range's ends: Page Up and Down; Insert; not Space or Print Screen.
+        {"+{PGUP}+{DOWN}+{INS}", "Shift+ PgUp/x+ PgUp/x- Down/x+ Down/x- Ins/x+ Ins/x- Shift-"},
+        {"+ +{PRTSC}", "Shift+ Space+ Space- PrtSc+ PrtSc- Shift-"},
         {"+(a{LEFT})", "Shift+ A+ A- Left/x+ Left/x- Shift-"},
         {"(^a)b", "Ctrl+ A+ A- Ctrl- B+ B-"},
         {"+(a)+b", "Shift+ A+ A- B+ B- Shift-"},

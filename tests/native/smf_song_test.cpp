@@ -2,6 +2,7 @@
 // write path (skip a row or fail the whole write), and write-then-read
 // round trips of random arrays.
 #include "smf/SmfArchive.h"
+#include "smf/SmfFile.h"
 #include "smf/SmfSong.h"
 #include "smf_test_util.h"
 
@@ -138,6 +139,21 @@ TEST(SmfSong, TracksThatAreNotArraysAreLeftOutAndEmptyTracksStay)
     const Bytes empty = WriteBytes(ScriptSong{}, 96);
     EXPECT_EQ(Hex(Header(0, 0, 96)), Hex(empty));
     EXPECT_EQ(0, ReadBytes(empty, 0, song));
+
+    // Many tracks: each is numbered by its song index and they stay in order.
+    ScriptSong many;
+    many.tracks.resize(70000);
+    for (size_t i = 0; i < many.tracks.size(); i += 7)
+        many.tracks[i].isArray = false;
+    CSmfFile model;
+    ASSERT_TRUE(SmfFromSong(many, 96, model));
+    int32_t expected = 1, count = 0;
+    for (CSmfTrack* t = model.Tracks().First(); t; t = t->NextTrack(), ++count, ++expected) {
+        expected += expected % 7 == 0;
+        ASSERT_EQ(expected, t->Number()) << "track " << count;
+    }
+    EXPECT_EQ(60000, count);
+    EXPECT_EQ(model.Tracks().Last()->Number(), 69999);
 }
 
 TEST(SmfSong, WrittenDivisionIsTheLow16BitsOfPpq)

@@ -98,6 +98,36 @@ TEST(SmfWriter, DeltaBeyond28BitsNeverBreaksTheChunkLength)
               Hex(sink.Bytes()));
 }
 
+// InsertAfter moves a linked event; Unlink hands its delta to the next event
+// (saturating at 28 bits), so the events after it keep their time.
+TEST(SmfWriter, InsertAfterMovesAndUnlinkKeepsLaterTimes)
+{
+    CSmfFile file;
+    file.SetDivision(96);
+    CSmfTrack* track = file.Tracks().Append(0);
+    auto* a = new CSmfChannelEvent(10, 0x90);
+    auto* b = new CSmfChannelEvent(20, 0x80);
+    auto* c = new CSmfChannelEvent(0x0FFFFFF0, 0x90);
+    a->InsertAfter(track->Head());
+    b->InsertAfter(a);
+    c->InsertAfter(b);
+    a->InsertAfter(c); // moves: b c a
+    EXPECT_EQ(b, track->Head()->Next());
+    EXPECT_EQ(a, track->LastEvent());
+    EXPECT_EQ(c, a->Prev());
+    b->Unlink();
+    EXPECT_FALSE(b->IsLinked());
+    EXPECT_EQ(0x0FFFFFFFu, c->GetDelta()); // 0x0FFFFFF0 + 20, saturated
+    EXPECT_EQ(4u + 3u, c->GetEncodedSize());
+    c->Unlink();
+    EXPECT_EQ(0x0FFFFFFFu, a->GetDelta());
+    a->Unlink(); // the last event: nothing follows to take its delta
+    EXPECT_EQ(nullptr, track->Head()->Next());
+    delete a;
+    delete b;
+    delete c;
+}
+
 // The header's 16-bit track count wraps; every track is still written.
 TEST(SmfWriter, HeaderTrackCountIsTheCountModulo65536)
 {

@@ -61,6 +61,12 @@ TEST_F(MidiIO, PortTableNamesKindsAndNumbering)
     for (long id : {0L, -1L, io->GetMidiInPortCount() + 1})
         EXPECT_EQ(io.InName(id) + std::to_string(io->GetMidiInPortType(id)), "0") << id;
     EXPECT_EQ(io.OutName(io->GetMidiOutPortCount() + 1), "");
+    // Type 1 finds system ports only, also when a name's first match is not
+    // one; adding type 2 finds that match.
+    for (long type : {1L, 3L})
+        EXPECT_EQ(io->FindMidiInPort("*emulated*", type) * 100 + io->FindMidiOutPort("*emulated*", type),
+                  type == 1 ? 0 : 303)
+            << "type " << type;
     // Wine opens no DirectMusic port without a sound device (none in this
     // prefix); a port that did not open sends nothing.
     EXPECT_FALSE(io->OpenMidiOutPort(4) || io.Send(4, {0x90, 0x3C, 0x64}));
@@ -313,6 +319,11 @@ TEST_F(MidiIO, ClearAndCloseDropQueuedMessages)
     // The timer, left running by the clears, still serves new messages.
     ASSERT_TRUE(io.Send(1, {0x90, 5, 1}, Plus(io->GetMasterClockTime(), 200)));
     EXPECT_TRUE(PumpUntil([&] { return io->GetMidiInEventCount(1) == 1; }));
+    // Closing an input discards what that port stored, and only that.
+    ASSERT_TRUE(io.Send(2, {0x90, 6, 1}));
+    ASSERT_TRUE(PumpUntil([&] { return io->GetMidiInEventCount(2) == 1; }));
+    EXPECT_TRUE(io->CloseMidiInPort(1));
+    EXPECT_EQ(io->GetMidiInEventCount(1) * 10 + io->GetMidiInEventCount(0), 1);
 }
 
 TEST_F(MidiIO, ScriptTimerTicksAndStops)

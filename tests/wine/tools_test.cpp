@@ -92,6 +92,11 @@ TEST(ToolsFiles, AppendCopyMoveAndFailures)
     const std::string title = tools->GetFileTitle("C:\\some folder\\name.part.txt");
     EXPECT_TRUE(title == "name.part.txt" || title == "name.part") << title; // known extensions may be hidden
     EXPECT_EQ(tools->GetFileTitle("C:\\some folder\\"), "");
+    // A name that cannot fit 260 characters gives empty text, also where the
+    // platform's 16-bit lengths would wrap (65,537 gave "A").
+    EXPECT_EQ(tools->GetFileTitle(std::string(259, 'A')), std::string(259, 'A'));
+    for (size_t n : {260u, 32767u, 65537u})
+        EXPECT_EQ(tools->GetFileTitle("C:\\" + std::string(n, 'A')), "") << n << " characters";
 }
 
 // RunApp starts the probe program, which writes the command line it saw to
