@@ -17,10 +17,32 @@ volatile LONG* Word(int32_t& field)
     return reinterpret_cast<volatile LONG*>(&field);
 }
 
+// Whether process `id` has ended (or never existed).
+bool ProcessEnded(DWORD id)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!process)
+        return GetLastError() == ERROR_INVALID_PARAMETER; // denied: it exists
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// Holders of ours write their process ID into the lock word (others write
+// 1; both are "held"), so that a process killed inside the lock, for the few
+// instructions it holds it, does not leave it held for good.
 void TakeSpinLock(MSectShared* shared)
 {
-    while (InterlockedExchange(Word(shared->spinLock), 1) != 0)
+    const LONG self = static_cast<LONG>(GetCurrentProcessId());
+    for (unsigned attempt = 1;; ++attempt) {
+        const LONG holder = InterlockedCompareExchange(Word(shared->spinLock), self, 0);
+        if (holder == 0)
+            return;
+        if (attempt % 4096 == 0 && holder != 1 && holder != self && ProcessEnded(static_cast<DWORD>(holder))
+            && InterlockedCompareExchange(Word(shared->spinLock), self, holder) == holder)
+            return;
         Sleep(0);
+    }
 }
 
 void ReleaseSpinLock(MSectShared* shared)

@@ -304,7 +304,10 @@ bool CMidiPortVirtual::CloseLocked()
             std::lock_guard<std::mutex> receivers(ReceiverLock());
             Receivers().erase(receiverId_);
         }
-        --block->inputCount;
+        // A sender may have counted this port off already, had it found the
+        // window gone.
+        if (block->inputCount > 0)
+            --block->inputCount;
         // Identifiers are only unique within a process: the window tells
         // this process's slot from another's with the same value.
         const uint32_t window = WindowWord(owner->NotifyWindow());

@@ -520,7 +520,7 @@ TEST(MSect, TimeoutAndWakeAcrossProcesses)
 }
 
 // A holder killed inside the section: a waiter goes on when it dies, and an
-// entrant that comes after the death takes the count at once.
+// entrant that comes after the death takes the count (and the spin lock) at once.
 TEST(MSect, KilledHolderIsDetectedAndRecovered)
 {
     const std::string name = UniqueName("killed");
@@ -538,9 +538,13 @@ TEST(MSect, KilledHolderIsDetectedAndRecovered)
         ASSERT_EQ(WaitForSingleObject(holder.process(), 10000), WAIT_OBJECT_0);
         if (waiter) {
             EXPECT_EQ(waiter->Finish(), 0) << "the waiter's wait ended with the holder";
+        } else {
+            // As if it had been killed inside the spin lock as well.
+            s.s->view->spinLock = static_cast<int32_t>(GetProcessId(holder.process()));
         }
         EXPECT_EQ(EnterMSect(s.s, round == 0 ? 10000 : 0), 0u) << "round " << round;
         ASSERT_TRUE(LeaveMSect(s.s, 1, nullptr));
+        EXPECT_EQ(s.s->view->spinLock, 0);
     }
 }
 
