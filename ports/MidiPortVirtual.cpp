@@ -176,11 +176,11 @@ long CMidiPortVirtual::LostMessages(uint32_t index)
     return index < kVirtualPortCount ? InterlockedCompareExchange(&g_lost[index], 0, 0) : 0;
 }
 
-bool CMidiPortVirtual::EnterSection(const char* method, const std::string& args)
+bool CMidiPortVirtual::EnterSection(const char* method, const std::vector<uint8_t>* bytes)
 {
     if (EnterMSect(section, kSectionWaitMs) != WAIT_TIMEOUT)
         return true;
-    TAVRO_TRACE("MidiIO", method, args,
+    TAVRO_TRACE("MidiIO", method, bytes ? DescribeBytes(portNumber, *bytes) : std::to_string(portNumber),
                 "virtual port " + tavro::TraceQuote(GetName()) + " stayed locked by another process or thread for "
                     + std::to_string(kSectionWaitMs / 1000) + " s");
     return false;
@@ -231,7 +231,7 @@ bool CMidiPortVirtual::Open()
         if (!section)
             return false;
     }
-    if (!EnterSection(isInput ? "OpenMidiInPort" : "OpenMidiOutPort", std::to_string(portNumber))) {
+    if (!EnterSection(isInput ? "OpenMidiInPort" : "OpenMidiOutPort")) {
         CloseMSect(section);
         section = nullptr;
         return false;
@@ -297,7 +297,7 @@ bool CMidiPortVirtual::CloseLocked()
         return true;
     opened_ = false;
     // Past the wait the close goes on regardless; it then does not leave.
-    const bool entered = EnterSection(isInput ? "CloseMidiInPort" : "CloseMidiOutPort", std::to_string(portNumber));
+    const bool entered = EnterSection(isInput ? "CloseMidiInPort" : "CloseMidiOutPort");
     VirtualPortBlock* block = g_view[deviceIndex];
     if (isInput) {
         {
@@ -346,7 +346,7 @@ bool CMidiPortVirtual::Send(SAFEARRAY* array)
 bool CMidiPortVirtual::HasListener()
 {
     std::unique_lock<std::mutex> lock = LockPort(portLock_);
-    if (!isOpen || !opened_ || !EnterSection("SendMidiEvent", std::to_string(portNumber)))
+    if (!isOpen || !opened_ || !EnterSection("SendMidiEvent"))
         return false;
     bool any = false;
     for (const ListenerSlot& slot : g_view[deviceIndex]->slots)
@@ -362,7 +362,7 @@ bool CMidiPortVirtual::SendBytes(const std::vector<uint8_t>& bytes)
     std::unique_lock<std::mutex> lock = LockPort(portLock_);
     if (!isOpen || !opened_)
         return false;
-    bool sent = EnterSection("SendMidiEvent", DescribeBytes(portNumber, bytes));
+    bool sent = EnterSection("SendMidiEvent", &bytes);
     if (sent) {
         sent = DeliverToListeners(bytes);
         LeaveMSect(section, 1, nullptr);

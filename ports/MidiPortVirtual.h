@@ -39,8 +39,9 @@ public:
 
 private:
     bool HasListener();
-    // Enters the index's section; traces a time-out as a failure of `method`.
-    bool EnterSection(const char* method, const std::string& args);
+    // Enters the index's section; traces a time-out as a failure of `method`
+    // (with the message, if any).
+    bool EnterSection(const char* method, const std::vector<uint8_t>* bytes = nullptr);
     bool DeliverToListeners(const std::vector<uint8_t>& bytes);
     bool DeliverToListener(ListenerSlot& slot, const ListenerSlot& listener, HWND window,
                            const std::vector<uint8_t>& bytes);
