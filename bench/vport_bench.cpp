@@ -124,13 +124,15 @@ void Throughput(int listenerCount, int count)
     tavro::Variant message;
     *message.get() = wt::MakeArray({0x90, 60, 100});
     int failed = 0;
+    const long lostBefore = CMidiPortVirtual::LostMessages(kIndex);
     const int64_t start = Ticks();
     for (int i = 0; i < count; ++i)
         failed += !c->SendMidiEvent(out, 0, message.get());
     const double seconds = Microseconds(Ticks() - start) / 1e6;
-    printf("throughput, %d listener process%s: %d messages in %.2f s = %.0f messages/s (%.0f deliveries/s)%s\n",
+    printf("throughput, %d listener process%s: %d messages in %.2f s = %.0f messages/s (%.0f deliveries/s), "
+           "%d sends failed, %ld messages lost\n",
            listenerCount, listenerCount == 1 ? "" : "es", count, seconds, count / seconds,
-           count * listenerCount / seconds, failed ? ", some sends failed" : "");
+           count * listenerCount / seconds, failed, CMidiPortVirtual::LostMessages(kIndex) - lostBefore);
     if (listenerCount == 1) {
         // Baseline: a bare cross-process SendMessageA to the same window.
         const VirtualPortBlock* block = CMidiPortVirtual::MappedBlock(kIndex);
@@ -153,6 +155,7 @@ void Latency(int count)
     c->OpenMidiOutPort(out);
     printf("latency, 1 listener process, one message a millisecond:\n");
     fflush(stdout);
+    const long lostBefore = CMidiPortVirtual::LostMessages(kIndex);
     for (int i = 0; i < count; ++i) {
         std::vector<int> bytes = {0xF0};
         const int64_t now = Ticks();
@@ -162,6 +165,7 @@ void Latency(int count)
         wt::Send(c.get(), out, bytes);
         Sleep(1);
     }
+    printf("  sender: %ld messages lost\n", CMidiPortVirtual::LostMessages(kIndex) - lostBefore);
 }
 
 void SameThread(int count)

@@ -2,10 +2,12 @@
 // every process sharing a section follows.
 #include "ports/MSect.h"
 
+#include "module/Trace.h"
 #include "ports/ThreadWait.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <new>
 
 namespace {
@@ -15,15 +17,92 @@ volatile LONG* Word(int32_t& field)
     return reinterpret_cast<volatile LONG*>(&field);
 }
 
+// Whether process `id` has ended (or never existed).
+bool ProcessEnded(DWORD id)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (!process)
+        return GetLastError() == ERROR_INVALID_PARAMETER; // denied: it exists
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// Holders of ours write their process ID into the lock word (others write
+// 1; both are "held"), so that a process killed inside the lock, for the few
+// instructions it holds it, does not leave it held for good.
 void TakeSpinLock(MSectShared* shared)
 {
-    while (InterlockedExchange(Word(shared->spinLock), 1) != 0)
+    const LONG self = static_cast<LONG>(GetCurrentProcessId());
+    for (unsigned attempt = 1;; ++attempt) {
+        const LONG holder = InterlockedCompareExchange(Word(shared->spinLock), self, 0);
+        if (holder == 0)
+            return;
+        if (attempt % 4096 == 0 && holder != 1 && holder != self && ProcessEnded(static_cast<DWORD>(holder))
+            && InterlockedCompareExchange(Word(shared->spinLock), self, holder) == holder)
+            return;
         Sleep(0);
+    }
 }
 
 void ReleaseSpinLock(MSectShared* shared)
 {
     InterlockedExchange(Word(shared->spinLock), 0);
+}
+
+// The initialised word is read by joiners only as "not 0". In a section of
+// maximum 1 it also names the holder of the count: the holder's process ID
+// while one of our processes holds it, kNoHolder otherwise (free, or taken
+// by a process that does not record itself). So a dead holder can be found.
+constexpr LONG kNoHolder = 1;
+
+bool TracksHolder(const MSectShared* shared)
+{
+    return shared->maximum == 1;
+}
+
+// Takes one available count (spin lock held).
+bool TakeCount(MSectShared* shared)
+{
+    if (shared->available < 1)
+        return false;
+    --shared->available;
+    if (TracksHolder(shared))
+        shared->initialised = static_cast<LONG>(GetCurrentProcessId());
+    return true;
+}
+
+// Gives the count of a holder that ended without leaving back, unless the
+// holder has changed meanwhile. True when it did.
+bool RecoverFromDeadHolder(MSect* section, LONG holder)
+{
+    MSectShared* shared = section->view;
+    TakeSpinLock(shared);
+    const bool recovered = shared->initialised == holder && shared->available == 0;
+    if (recovered) {
+        shared->available = 1;
+        shared->initialised = kNoHolder;
+        if (shared->waiting > 0)
+            SetEvent(section->event);
+    }
+    ReleaseSpinLock(shared);
+    if (recovered)
+        TAVRO_TRACE("MidiIO", "EnterMSect", "", "the counted section's holder, process " + std::to_string(holder)
+                                                    + ", ended without leaving: its count is given back");
+    return recovered;
+}
+
+// A handle that is signalled when the process `holder` ends; null when it
+// has ended already (`gone`) or cannot be watched.
+HANDLE WatchHolder(LONG holder, bool& gone)
+{
+    gone = false;
+    if (holder == kNoHolder || static_cast<DWORD>(holder) == GetCurrentProcessId())
+        return nullptr;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(holder));
+    // No such process (error 87); denied access means it exists.
+    gone = !process && GetLastError() == ERROR_INVALID_PARAMETER;
+    return process;
 }
 
 void FreeSection(MSect* section)
@@ -84,7 +163,7 @@ MSect* CreateMSect(LONG initialCount, LONG maximumCount, const char* name)
         shared->available = initialCount;
         shared->maximum = maximumCount;
         // Joiners read the counts only after this exchange.
-        InterlockedExchange(Word(shared->initialised), 1);
+        InterlockedExchange(Word(shared->initialised), kNoHolder);
     } else {
         // The creator is between creating the block and filling it.
         while (InterlockedCompareExchange(Word(shared->initialised), 0, 0) == 0)
@@ -93,23 +172,46 @@ MSect* CreateMSect(LONG initialCount, LONG maximumCount, const char* name)
     return section;
 }
 
+// Waiters count themselves: `waiting` is the number of threads asleep on the
+// event, each taking itself off when it wakes, and every release signals
+// while it is above 0. Nothing resets the event: a set event is only a
+// reason to look at the counts again, so a signal can never be lost to a
+// waiter that was answering sent messages, nor merged with a second one
+// while somebody still sleeps.
 DWORD EnterMSect(MSect* section, DWORD timeoutMs)
 {
     MSectShared* shared = section->view;
     for (;;) {
         TakeSpinLock(shared);
-        if (shared->available >= 1) {
-            --shared->available;
+        if (TakeCount(shared)) {
+            // Another release may have come while the event was still set.
+            if (shared->available >= 1 && shared->waiting > 0)
+                SetEvent(section->event);
             ReleaseSpinLock(shared);
             return 0;
         }
         ++shared->waiting;
-        // A signal left from an earlier release with nobody waiting must not
-        // let this wait through without a count.
-        ResetEvent(section->event);
+        const LONG holder = TracksHolder(shared) ? shared->initialised : kNoHolder;
         ReleaseSpinLock(shared);
-        // The holder may be sending to a window of this thread: answer.
-        if (WaitAnsweringSent(section->event, timeoutMs) == WAIT_TIMEOUT)
+
+        bool holderGone = false;
+        HANDLE holderProcess = WatchHolder(holder, holderGone);
+        DWORD rc = WAIT_OBJECT_0 + 1;
+        if (!holderGone) {
+            // The holder may be sending to a window of this thread: answer.
+            const HANDLE handles[2] = {section->event, holderProcess};
+            rc = WaitAnyAnsweringSent(handles, holderProcess ? 2 : 1, timeoutMs);
+        }
+        if (holderProcess)
+            CloseHandle(holderProcess);
+
+        TakeSpinLock(shared);
+        if (shared->waiting > 0)
+            --shared->waiting;
+        ReleaseSpinLock(shared);
+        if (rc == WAIT_OBJECT_0 + 1)
+            RecoverFromDeadHolder(section, holder);
+        else if (rc == WAIT_TIMEOUT)
             return WAIT_TIMEOUT;
         // Woken (or the wait failed): look at the counts again.
     }
@@ -128,11 +230,12 @@ BOOL LeaveMSect(MSect* section, LONG releaseCount, LONG* previousCount)
         return FALSE;
     }
     shared->available += releaseCount;
-    LONG wake = releaseCount < shared->waiting ? releaseCount : shared->waiting;
-    for (LONG i = 0; i < wake; ++i) {
-        --shared->waiting;
+    if (releaseCount > 0 && TracksHolder(shared))
+        shared->initialised = kNoHolder;
+    // One signal wakes one sleeper; a woken one that takes a count passes
+    // the signal on while counts and sleepers remain.
+    if (releaseCount > 0 && shared->waiting > 0)
         SetEvent(section->event);
-    }
     ReleaseSpinLock(shared);
     return TRUE;
 }

@@ -3,6 +3,7 @@
 #include "ports/MidiPortVirtual.h"
 
 #include "module/ScriptArray.h"
+#include "module/Trace.h"
 #include "ports/ThreadWait.h"
 
 #include <atomic>
@@ -17,8 +18,43 @@ constexpr DWORD kSectionWaitMs = 1000;
 // whose thread does not answer for that long (hung, busy, or a host that
 // pumps nothing and is not polling) loses the message instead of stalling
 // the sender, which may be the timer thread sending for every control of
-// its process.
+// its process. The sender is told (immediate sends return false, queued
+// ones are counted in g_lost).
 constexpr UINT kDeliverWaitMs = 2000;
+
+// The slot's routine word. Openers that keep no delivery count write some
+// process-local value there (nobody reads it); ours write kRoutineIdle, and
+// from then on the word carries the state of the latest delivery to that
+// slot: the sender writes "pending" with a ticket before it sends, the
+// listener turns it into "claimed" after copying the data, and a sender
+// whose wait ran out turns an unclaimed ticket into "withdrawn". Every
+// change is an interlocked exchange, so exactly one side wins.
+constexpr uint32_t kRoutineMask = 0xFFFF0000;
+constexpr uint32_t kRoutineWithdrawn = 0xFFFC0000;
+constexpr uint32_t kRoutineClaimed = 0xFFFD0000;
+constexpr uint32_t kRoutinePending = 0xFFFE0000;
+constexpr uint32_t kRoutineIdle = 0xFFFF0000;
+
+bool KeepsDeliveryCount(uint32_t routine)
+{
+    return (routine & kRoutineWithdrawn) == kRoutineWithdrawn;
+}
+
+volatile LONG* RoutineWord(ListenerSlot& slot)
+{
+    return reinterpret_cast<volatile LONG*>(&slot.routine);
+}
+
+// Exchanges the routine word from `expected` to `value`; returns what it held.
+uint32_t ExchangeRoutine(ListenerSlot& slot, uint32_t value, uint32_t expected)
+{
+    return static_cast<uint32_t>(InterlockedCompareExchange(RoutineWord(slot), static_cast<LONG>(value),
+                                                            static_cast<LONG>(expected)));
+}
+
+// Messages this process sent on each index that did not reach every
+// listener (interlocked).
+volatile LONG g_lost[kVirtualPortCount];
 
 // Mapping tables of this process, one entry per index. The mapping and view
 // change only while the index's section is held; the count is interlocked.
@@ -66,12 +102,25 @@ uint32_t NewReceiverId(uint32_t index)
     return id;
 }
 
-// Written into the slot's routine word; only its presence matters.
-void NoListenerRoutine() {}
-
-uint32_t RoutineValue()
+uint32_t NextTicket()
 {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&NoListenerRoutine));
+    static std::atomic<uint32_t> next{0};
+    return next.fetch_add(1) & 0xFFFF;
+}
+
+std::string DescribeBytes(uint32_t portNumber, const std::vector<uint8_t>& bytes)
+{
+    std::string text = std::to_string(portNumber) + ", [";
+    for (size_t i = 0; i < bytes.size() && i < 8; ++i)
+        text += (i ? " " : "") + std::to_string(bytes[i]);
+    return text + (bytes.size() > 8 ? " ...]" : "]");
+}
+
+std::string WindowText(uint32_t word)
+{
+    char text[16];
+    snprintf(text, sizeof text, "0x%X", word);
+    return text;
 }
 
 uint32_t WindowWord(HWND window)
@@ -122,6 +171,21 @@ const VirtualPortBlock* CMidiPortVirtual::MappedBlock(uint32_t index)
     return index < kVirtualPortCount ? g_view[index] : nullptr;
 }
 
+long CMidiPortVirtual::LostMessages(uint32_t index)
+{
+    return index < kVirtualPortCount ? InterlockedCompareExchange(&g_lost[index], 0, 0) : 0;
+}
+
+bool CMidiPortVirtual::EnterSection(const char* method, const std::vector<uint8_t>* bytes)
+{
+    if (EnterMSect(section, kSectionWaitMs) != WAIT_TIMEOUT)
+        return true;
+    TAVRO_TRACE("MidiIO", method, bytes ? DescribeBytes(portNumber, *bytes) : std::to_string(portNumber),
+                "virtual port " + tavro::TraceQuote(GetName()) + " stayed locked by another process or thread for "
+                    + std::to_string(kSectionWaitMs / 1000) + " s");
+    return false;
+}
+
 // Maps the index's block in this process if needed (section held).
 bool CMidiPortVirtual::MapBlock()
 {
@@ -167,7 +231,7 @@ bool CMidiPortVirtual::Open()
         if (!section)
             return false;
     }
-    if (EnterMSect(section, kSectionWaitMs) == WAIT_TIMEOUT) {
+    if (!EnterSection(isInput ? "OpenMidiInPort" : "OpenMidiOutPort")) {
         CloseMSect(section);
         section = nullptr;
         return false;
@@ -201,7 +265,7 @@ bool CMidiPortVirtual::Open()
         // closing) the port opens but receives nothing.
         for (ListenerSlot& slot : block->slots) {
             if (slot.inUse == 0) {
-                slot.routine = RoutineValue();
+                slot.routine = kRoutineIdle;
                 slot.receiverPort = receiverId_;
                 slot.receiverWindow = WindowWord(owner->NotifyWindow());
                 slot.inUse = 1;
@@ -233,14 +297,17 @@ bool CMidiPortVirtual::CloseLocked()
         return true;
     opened_ = false;
     // Past the wait the close goes on regardless; it then does not leave.
-    const bool entered = EnterMSect(section, kSectionWaitMs) != WAIT_TIMEOUT;
+    const bool entered = EnterSection(isInput ? "CloseMidiInPort" : "CloseMidiOutPort");
     VirtualPortBlock* block = g_view[deviceIndex];
     if (isInput) {
         {
             std::lock_guard<std::mutex> receivers(ReceiverLock());
             Receivers().erase(receiverId_);
         }
-        --block->inputCount;
+        // A sender may have counted this port off already, had it found the
+        // window gone.
+        if (block->inputCount > 0)
+            --block->inputCount;
         // Identifiers are only unique within a process: the window tells
         // this process's slot from another's with the same value.
         const uint32_t window = WindowWord(owner->NotifyWindow());
@@ -279,7 +346,7 @@ bool CMidiPortVirtual::Send(SAFEARRAY* array)
 bool CMidiPortVirtual::HasListener()
 {
     std::unique_lock<std::mutex> lock = LockPort(portLock_);
-    if (!isOpen || !opened_ || EnterMSect(section, kSectionWaitMs) == WAIT_TIMEOUT)
+    if (!isOpen || !opened_ || !EnterSection("SendMidiEvent"))
         return false;
     bool any = false;
     for (const ListenerSlot& slot : g_view[deviceIndex]->slots)
@@ -295,29 +362,87 @@ bool CMidiPortVirtual::SendBytes(const std::vector<uint8_t>& bytes)
     std::unique_lock<std::mutex> lock = LockPort(portLock_);
     if (!isOpen || !opened_)
         return false;
-    if (EnterMSect(section, kSectionWaitMs) == WAIT_TIMEOUT)
-        return false;
+    bool sent = EnterSection("SendMidiEvent", &bytes);
+    if (sent) {
+        sent = DeliverToListeners(bytes);
+        LeaveMSect(section, 1, nullptr);
+    }
+    if (!sent)
+        InterlockedIncrement(&g_lost[deviceIndex]);
+    return sent;
+}
+
+// Hands the message to every listener of the index, one after the other
+// (section held). False when one of them did not take it.
+bool CMidiPortVirtual::DeliverToListeners(const std::vector<uint8_t>& bytes)
+{
     VirtualPortBlock* block = g_view[deviceIndex];
     bool sent = true;
-    for (const ListenerSlot& slot : block->slots) {
+    for (ListenerSlot& slot : block->slots) {
         // Another process may rewrite the block: take each word once.
         const ListenerSlot listener = slot;
         if (listener.inUse == 0)
             continue;
-        if (bytes.size() > kVirtualDataSize) {
-            sent = false;
-            break;
+        const HWND window = WindowFromWord(listener.receiverWindow);
+        if (!IsWindow(window)) {
+            // Its process ended without closing: free the slot before the
+            // handle can name an unrelated process's window.
+            slot = ListenerSlot{};
+            if (block->inputCount > 0)
+                --block->inputCount;
+            continue;
         }
-        if (!bytes.empty())
-            memcpy(block->data, bytes.data(), bytes.size());
-        // Returns once the receiver has copied the data area (or gave up).
-        DWORD_PTR answer = 0;
-        SendMessageTimeoutA(WindowFromWord(listener.receiverWindow), WM_VIRTUALMIDI, listener.receiverPort,
-                            static_cast<LPARAM>(bytes.size()), SMTO_NORMAL, kDeliverWaitMs,
-                            &answer);
+        if (bytes.size() > kVirtualDataSize) {
+            TAVRO_TRACE("MidiIO", "SendMidiEvent", DescribeBytes(portNumber, bytes),
+                        std::to_string(bytes.size()) + " bytes do not fit virtual port " + tavro::TraceQuote(GetName())
+                            + " (at most 128)");
+            return false;
+        }
+        if (!DeliverToListener(slot, listener, window, bytes)) {
+            TAVRO_TRACE("MidiIO", "SendMidiEvent", DescribeBytes(portNumber, bytes),
+                        "listener window " + WindowText(listener.receiverWindow) + " of virtual port "
+                            + tavro::TraceQuote(GetName()) + " did not take the message within "
+                            + std::to_string(kDeliverWaitMs / 1000) + " s");
+            sent = false;
+        }
     }
-    LeaveMSect(section, 1, nullptr);
     return sent;
+}
+
+bool CMidiPortVirtual::DeliverToListener(ListenerSlot& slot, const ListenerSlot& listener, HWND window,
+                                         const std::vector<uint8_t>& bytes)
+{
+    DWORD_PTR answer = 0;
+    const bool counted = KeepsDeliveryCount(listener.routine);
+    if (counted && listener.routine != kRoutineIdle) {
+        // An earlier message to it timed out (or its sender died) and may
+        // still wait in the listener's queue, with the same parameters as
+        // this one. Sent messages are answered in order, so once this empty
+        // one is answered that late one has been handled, and dropped.
+        if (!SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, kDeliverWaitMs, &answer))
+            return false;
+        ExchangeRoutine(slot, kRoutineIdle, listener.routine);
+    }
+    if (!bytes.empty())
+        memcpy(g_view[deviceIndex]->data, bytes.data(), bytes.size());
+    const uint32_t ticket = NextTicket();
+    if (counted)
+        ExchangeRoutine(slot, kRoutinePending | ticket, kRoutineIdle);
+    // Returns once the receiver has copied the data area (or gave up).
+    const bool answered = SendMessageTimeoutA(window, WM_VIRTUALMIDI, listener.receiverPort,
+                                              static_cast<LPARAM>(bytes.size()), SMTO_NORMAL, kDeliverWaitMs,
+                                              &answer) != 0;
+    if (!counted)
+        return answered;
+    // Withdraw an unclaimed ticket, so that a late handling drops it.
+    const uint32_t prior =
+        ExchangeRoutine(slot, answered ? kRoutineIdle : kRoutineWithdrawn | ticket, kRoutinePending | ticket);
+    if (prior == (kRoutineClaimed | ticket)) {
+        ExchangeRoutine(slot, kRoutineIdle, prior);
+        return true;
+    }
+    // Answered but not claimed: the port closed meanwhile, nobody to lose.
+    return answered;
 }
 
 LRESULT CMidiPortVirtual::Deliver(MidiPortOwner* receiver, WPARAM receiverId, LPARAM length)
@@ -331,10 +456,34 @@ LRESULT CMidiPortVirtual::Deliver(MidiPortOwner* receiver, WPARAM receiverId, LP
     if (found == Receivers().end() || static_cast<WPARAM>(static_cast<uint32_t>(receiverId)) != receiverId)
         return 0;
     CMidiPortVirtual* port = found->second;
-    const VirtualPortBlock* block = g_view[port->deviceIndex];
+    VirtualPortBlock* block = g_view[port->deviceIndex];
     if (port->owner != receiver || !port->isOpen || !block)
         return 0;
+    ListenerSlot* own = nullptr;
+    const uint32_t window = WindowWord(receiver->NotifyWindow());
+    for (ListenerSlot& slot : block->slots)
+        if (slot.inUse != 0 && slot.receiverPort == receiverId && slot.receiverWindow == window)
+            own = &slot;
+    uint8_t data[kVirtualDataSize];
+    memcpy(data, block->data, static_cast<size_t>(length));
+    const uint32_t routine = own ? static_cast<uint32_t>(InterlockedCompareExchange(RoutineWord(*own), 0, 0)) : 0;
+    if (own && KeepsDeliveryCount(routine) && routine != kRoutineIdle) {
+        // Claim the pending ticket only after copying: a sender that gave
+        // up withdrew it, and the data area may hold another message now.
+        // The withdrawn mark stays until a sender has seen this window
+        // answer again (see DeliverToListener).
+        const uint32_t state = routine & kRoutineMask;
+        if (state != kRoutinePending
+            || ExchangeRoutine(*own, kRoutineClaimed | (routine & 0xFFFF), routine) != routine) {
+            TAVRO_TRACE("MidiIO", "OnVirtualMidiMessage", std::to_string(port->portNumber),
+                        "a message whose sender stopped waiting reached virtual port "
+                            + tavro::TraceQuote(port->GetName()) + " late and was dropped");
+            return 0;
+        }
+    }
+    // Idle (a sender that keeps no delivery count, or a direct send): the
+    // data area holds this message for as long as the sender waits.
     const int64_t now = receiver->ReadMasterClock();
-    receiver->AddInputEvent(port, now, now, static_cast<uint32_t>(length), block->data);
+    receiver->AddInputEvent(port, now, now, static_cast<uint32_t>(length), data);
     return 1;
 }

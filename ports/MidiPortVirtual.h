@@ -31,8 +31,20 @@ public:
     // of the index is open here.
     static const VirtualPortBlock* MappedBlock(uint32_t index);
 
+    // Messages this process sent on virtual output index `index` that did not
+    // reach every listener: a listener did not take one within the delivery
+    // bound, the index stayed locked, or it was too long. Immediate sends also
+    // report that by their result; queued ones have no other witness.
+    static long LostMessages(uint32_t index);
+
 private:
     bool HasListener();
+    // Enters the index's section; traces a time-out as a failure of `method`
+    // (with the message, if any).
+    bool EnterSection(const char* method, const std::vector<uint8_t>* bytes = nullptr);
+    bool DeliverToListeners(const std::vector<uint8_t>& bytes);
+    bool DeliverToListener(ListenerSlot& slot, const ListenerSlot& listener, HWND window,
+                           const std::vector<uint8_t>& bytes);
     bool CloseLocked();
     bool MapBlock();
     void ReleaseBlock();

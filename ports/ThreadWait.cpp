@@ -9,10 +9,15 @@ void AnswerSentMessages()
 
 DWORD WaitAnsweringSent(HANDLE handle, DWORD timeoutMs)
 {
+    return WaitAnyAnsweringSent(&handle, handle ? 1 : 0, timeoutMs);
+}
+
+DWORD WaitAnyAnsweringSent(const HANDLE* handles, DWORD count, DWORD timeoutMs)
+{
     // A thread without windows (the timer thread, workers) is sent nothing.
     if (!IsGUIThread(FALSE)) {
-        if (handle)
-            return WaitForSingleObject(handle, timeoutMs);
+        if (count)
+            return WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
         Sleep(timeoutMs);
         return WAIT_TIMEOUT;
     }
@@ -20,9 +25,8 @@ DWORD WaitAnsweringSent(HANDLE handle, DWORD timeoutMs)
     for (;;) {
         const DWORD elapsed = GetTickCount() - start;
         const DWORD left = timeoutMs == INFINITE ? INFINITE : timeoutMs > elapsed ? timeoutMs - elapsed : 0;
-        const DWORD rc = MsgWaitForMultipleObjects(handle ? 1 : 0, handle ? &handle : nullptr, FALSE, left,
-                                                   QS_SENDMESSAGE);
-        if (rc != WAIT_OBJECT_0 + (handle ? 1 : 0))
+        const DWORD rc = MsgWaitForMultipleObjects(count, count ? handles : nullptr, FALSE, left, QS_SENDMESSAGE);
+        if (rc != WAIT_OBJECT_0 + count)
             return rc; // signalled, timed out or failed
         AnswerSentMessages();
         if (left == 0)

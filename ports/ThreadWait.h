@@ -12,6 +12,9 @@ void AnswerSentMessages();
 // WaitForSingleObject that answers sent messages meanwhile; a null handle
 // waits until `ready()` holds instead (polled each millisecond).
 DWORD WaitAnsweringSent(HANDLE handle, DWORD timeoutMs);
+// The same for any of `count` handles (1 or 2): WAIT_OBJECT_0 + i when
+// handle i was signalled.
+DWORD WaitAnyAnsweringSent(const HANDLE* handles, DWORD count, DWORD timeoutMs);
 
 template <class Ready>
 bool WaitUntilAnsweringSent(Ready ready, DWORD timeoutMs)

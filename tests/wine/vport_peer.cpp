@@ -4,6 +4,7 @@
 #include "ports/MSect.h"
 #include "ports/MidiPortVirtual.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -70,14 +71,9 @@ void Hammer(const std::string& sectionName, int threads, int iterations, const s
         workers.emplace_back([&] {
             MSect* section = CreateMSect(1, 1, sectionName.c_str());
             for (int i = 0; i < iterations; ++i) {
-                // A release may wake fewer waiters than it signals (the
-                // section's documented rule); such a waiter waits out its time
-                // and looks again, so waits are short and repeated.
-                const DWORD start = GetTickCount();
-                DWORD entered = WAIT_TIMEOUT;
-                while (section && entered == WAIT_TIMEOUT && GetTickCount() - start < 60000)
-                    entered = EnterMSect(section, 50);
-                if (entered != 0) {
+                // One long wait: a lost wake-up leaves a waiter asleep
+                // while nobody else is left to release, until it times out.
+                if (!section || EnterMSect(section, 60000) != 0) {
                     ++timeouts;
                     continue;
                 }
@@ -145,6 +141,18 @@ int main(int argc, char** argv)
                 Fail(where + ": no such event or timed out");
             CloseHandle(event);
             i += 1;
+        } else if (cmd == "block") { // event: waits for it without answering sent messages
+            HANDLE event = OpenNamedEvent(arg(0));
+            if (!event || WaitForSingleObject(event, 60000) != WAIT_OBJECT_0)
+                Fail(where + ": no such event or timed out");
+            CloseHandle(event);
+            i += 1;
+        } else if (cmd == "work") { // rounds ms: busy for ms without answering, then answers briefly
+            for (long round = 0; round < num(0); ++round) {
+                Sleep(static_cast<DWORD>(num(1)));
+                PumpFor(20);
+            }
+            i += 2;
         } else if (cmd == "open-in" || cmd == "open-out") { // index expected-ok
             Control& c = ctrl();
             startClock = c->GetMasterClockTime();
@@ -172,6 +180,25 @@ int main(int argc, char** argv)
             if (got != num(1))
                 Fail(where + ": " + std::to_string(got) + " events");
             i += 3;
+        } else if (cmd == "expect-each") {
+            // index list: exactly the "/"-separated messages, in this order.
+            Control& c = ctrl();
+            std::vector<Bytes> expected;
+            for (size_t at = 0; at <= arg(1).size();) {
+                const size_t end = std::min(arg(1).find('/', at), arg(1).size());
+                expected.push_back(ParseBytes(arg(1).substr(at, end - at)));
+                at = end + 1;
+            }
+            const long n = static_cast<long>(expected.size());
+            PumpUntil([&] { return c->GetMidiInEventCount(0) >= n; }, 30000);
+            PumpFor(200);
+            long got = 0;
+            for (Received r; NextEvent(c.get(), r); ++got)
+                if (r.port != c.In(num(0)) || got >= n || r.data != expected[got])
+                    Fail(where + ": event " + std::to_string(got) + " data " + Describe(r.data));
+            if (got != n)
+                Fail(where + ": " + std::to_string(got) + " events of " + std::to_string(n));
+            i += 2;
         } else if (cmd == "count") { // index inputs outputs
             const VirtualPortBlock* block = CMidiPortVirtual::MappedBlock(num(0));
             const long counts = block ? static_cast<long>(block->inputCount * 10 + block->outputCount) : -1;

@@ -232,8 +232,8 @@ TEST(VirtualPorts, LastCloseUnmapsAndReopenFindsOtherCounts)
     EXPECT_EQ(Block(k)->slots[0].inUse, 0u);
 }
 
-// A listener whose process ended without closing leaves its slot; sending
-// to it neither hangs nor fails.
+// A listener whose process ended without closing leaves its slot; the next
+// sender frees it, and neither hangs nor fails.
 TEST(VirtualPorts, StaleSlotOfEndedProcessDoesNotBlockSenders)
 {
     const int k = 8;
@@ -245,11 +245,105 @@ TEST(VirtualPorts, StaleSlotOfEndedProcessDoesNotBlockSenders)
         ASSERT_TRUE(ready.WaitPumping());
         TerminateProcess(p.process(), 1);
     }
-    EXPECT_EQ(Block(k)->slots[0].inUse, 1u);
+    EXPECT_EQ(Block(k)->slots[0].inUse * 10 + Block(k)->inputCount, 11u);
     EXPECT_TRUE(c.Send(c.Out(k), {0x90, 1, 1}));
+    EXPECT_EQ(Block(k)->slots[0].inUse * 10 + Block(k)->inputCount, 0u) << "the sender freed the dead slot";
     ASSERT_TRUE(c->OpenMidiInPort(c.In(k)));
     EXPECT_TRUE(c.Send(c.Out(k), {0x90, 2, 2}));
     EXPECT_EQ(c.Next().data, (Bytes{0x90, 2, 2}));
+}
+
+// The index's listener slot published by this control's window.
+uint32_t ReceiverId(int k, Control& c)
+{
+    for (const ListenerSlot& slot : Block(k)->slots)
+        if (slot.inUse && slot.receiverWindow == HandleToULong(c->NotifyWindow()))
+            return slot.receiverPort;
+    return 0;
+}
+
+// A listener that answers nothing for longer than the delivery bound: the
+// immediate send reports false, the queued ones are counted lost, and once it
+// answers again it holds exactly the later messages, each once.
+TEST(VirtualPorts, ListenerThatStopsAnsweringLosesMessagesVisibly)
+{
+    const int k = 10;
+    NamedEvent ready("ready"), resume("resume");
+    Peer p("open-in 10 1 signal " + ready.name() + " block " + resume.name()
+           + " expect-each 10 144,1,1/240,2,3,247/-");
+    ASSERT_TRUE(ready.WaitPumping());
+    Control c;
+    const long out = c.Out(k);
+    ASSERT_TRUE(c->OpenMidiOutPort(out));
+    const long lost = CMidiPortVirtual::LostMessages(k);
+    EXPECT_FALSE(c.Send(out, {0x90, 0x70, 0x70}));
+    EXPECT_TRUE(c.Send(out, {0x90, 0x71, 0x71}, c->GetMasterClockTime() + 10));
+    EXPECT_TRUE(c.Send(out, {0x90, 0x72, 0x72, 0x72}, c->GetMasterClockTime() + 20));
+    EXPECT_TRUE(PumpUntil([&] { return c->GetMidiOutEventCount(0) == 0 && CMidiPortVirtual::LostMessages(k) >= lost + 3; },
+                          60000));
+    resume.Set();
+    EXPECT_TRUE(c.Send(out, {144, 1, 1}));
+    EXPECT_TRUE(c.Send(out, {240, 2, 3, 247}));
+    EXPECT_TRUE(c.Send(out, {}));
+    EXPECT_EQ(p.Finish(), 0);
+    EXPECT_EQ(CMidiPortVirtual::LostMessages(k), lost + 3);
+}
+
+// Windows still hands a timed-out message to its listener when the listener
+// next answers; by then the data area holds another message. Here the window
+// gets it after the sender has moved on: the listener drops it, and the next
+// message arrives once with its own bytes. A pumping peer gets every one.
+TEST(VirtualPorts, LateHandlingOfAWithdrawnMessageIsDropped)
+{
+    const int k = 11;
+    NamedEvent ready("ready"), go("go");
+    Peer peer("open-in 11 1 signal " + ready.name() + " wait " + go.name()
+              + " expect-each 11 144,1,1/240,2,2,2,247/144,3,3");
+    ASSERT_TRUE(ready.WaitPumping());
+    Control c, d;
+    ASSERT_TRUE(c->OpenMidiInPort(c.In(k)));
+    ASSERT_TRUE(d->OpenMidiOutPort(d.Out(k)));
+    const uint32_t id = ReceiverId(k, c);
+    ASSERT_NE(id, 0u);
+    // This thread answers nothing while another sends: both miss c.
+    bool first = true, second = true;
+    std::thread sender([&] {
+        first = d.Send(d.Out(k), {144, 1, 1});
+        second = d.Send(d.Out(k), {240, 2, 2, 2, 247});
+    });
+    sender.join();
+    EXPECT_FALSE(first);
+    EXPECT_FALSE(second);
+    EXPECT_EQ(SendMessageA(c->NotifyWindow(), WM_VIRTUALMIDI, id, 3), 0) << "the late first message";
+    EXPECT_EQ(c->GetMidiInEventCount(0), 0);
+    EXPECT_TRUE(d.Send(d.Out(k), {144, 3, 3}));
+    go.Set();
+    EXPECT_EQ(c.Next().data, (Bytes{144, 3, 3}));
+    EXPECT_EQ(c.Next().port, -1);
+    EXPECT_EQ(peer.Finish(), 0);
+}
+
+// A listener that works up to 1 s between answering loses none of 50 queued
+// messages, which arrive in order.
+TEST(VirtualPorts, BusyListenerThatStillAnswersLosesNothing)
+{
+    const int k = 12;
+    NamedEvent ready("ready");
+    std::string list;
+    for (int i = 0; i < 50; ++i)
+        list += (i ? "/144," : "144,") + std::to_string(i) + "," + std::to_string(i + 1);
+    Peer p("open-in 12 1 signal " + ready.name() + " work 3 1000 expect-each 12 " + list);
+    ASSERT_TRUE(ready.WaitPumping());
+    Control c;
+    const long out = c.Out(k);
+    ASSERT_TRUE(c->OpenMidiOutPort(out));
+    const long lost = CMidiPortVirtual::LostMessages(k);
+    const long now = c->GetMasterClockTime();
+    for (int i = 0; i < 50; ++i)
+        EXPECT_TRUE(c.Send(out, {144, i, i + 1}, now + 20 + 200 * i));
+    EXPECT_TRUE(PumpUntil([&] { return c->GetMidiOutEventCount(0) == 0; }, 60000));
+    EXPECT_EQ(p.Finish(), 0);
+    EXPECT_EQ(CMidiPortVirtual::LostMessages(k), lost);
 }
 
 // The send timer's thread and the control's thread may send on one port at
@@ -276,20 +370,23 @@ TEST(VirtualPorts, SendsFromTwoThreadsOfOneControlDoNotBlockEachOther)
         c->SetMidiInMaxEventCount(100000);
         const int each = 300;
         std::atomic<int> otherSent{0}, lateFailed{0};
+        std::atomic<bool> otherDone{false};
         std::thread other([&] {
             for (int i = 0; i < each; ++i)
                 otherSent += c.Send(out, {0x91, i & 0x7F, 1});
+            otherDone = true;
         });
         int sent = 0;
         for (int i = 0; i < each; ++i, Pump())
             sent += c.Send(out, {0x90, i & 0x7F, 1});
-        PumpUntil([&] { return c->GetMidiInEventCount(in) >= sent + otherSent; }, 60000);
+        // Joined only once done: a join answers nothing, so its sends would time out.
+        PumpUntil([&] { return otherDone && c->GetMidiInEventCount(in) >= sent + otherSent; }, 60000);
         other.join();
         EXPECT_EQ(sent + otherSent, 2 * each);
         EXPECT_EQ(c->GetMidiInEventCount(in), 2 * each);
 
-        std::thread late([&] {
-            for (int i = 0; i < each; ++i)
+        std::thread late([&] { // until the close makes one fail
+            for (int i = 0; i < 100 * each && !lateFailed; ++i)
                 lateFailed += !c.Send(out, {0x92, 0, 0});
         });
         PumpUntil([&] { return c->GetMidiInEventCount(in) >= 2 * each + 20; }, 60000);
@@ -420,6 +517,35 @@ TEST(MSect, TimeoutAndWakeAcrossProcesses)
     LONG previous = -1;
     EXPECT_TRUE(LeaveMSect(s.s, 0, &previous));
     EXPECT_EQ(previous, 1);
+}
+
+// A holder killed inside the section: a waiter goes on when it dies, and an
+// entrant that comes after the death takes the count (and the spin lock) at once.
+TEST(MSect, KilledHolderIsDetectedAndRecovered)
+{
+    const std::string name = UniqueName("killed");
+    Section s{CreateMSect(1, 1, name.c_str())};
+    NamedEvent held("held"), never("never");
+    for (int round = 0; round < 2; ++round) {
+        Peer holder("msect " + name + " 1 1 enter 0 0 0 signal " + held.name() + " block " + never.name());
+        ASSERT_TRUE(held.WaitPumping());
+        std::unique_ptr<Peer> waiter;
+        if (round == 0) {
+            waiter = std::make_unique<Peer>("msect " + name + " 1 1 enter 60000 0 0 leave 1 1 0");
+            ASSERT_TRUE(PumpUntil([&] { return s.s->view->waiting >= 1; }, 60000));
+        }
+        TerminateProcess(holder.process(), 1);
+        ASSERT_EQ(WaitForSingleObject(holder.process(), 10000), WAIT_OBJECT_0);
+        if (waiter) {
+            EXPECT_EQ(waiter->Finish(), 0) << "the waiter's wait ended with the holder";
+        } else {
+            // As if it had been killed inside the spin lock as well.
+            s.s->view->spinLock = static_cast<int32_t>(GetProcessId(holder.process()));
+        }
+        EXPECT_EQ(EnterMSect(s.s, round == 0 ? 10000 : 0), 0u) << "round " << round;
+        ASSERT_TRUE(LeaveMSect(s.s, 1, nullptr));
+        EXPECT_EQ(s.s->view->spinLock, 0);
+    }
 }
 
 // Threads of three processes, each with its own handle, never hold a

@@ -40,6 +40,11 @@ Sub Feed(io, k, kIn, count, stepUnits)
     Check ok, "open or queue " & count & " notes on index " & k
 End Sub
 
+Sub Busy(ms) ' answers nothing meanwhile: no input is polled
+    Dim start : start = clk.GetSystemTime()
+    Do While clk.GetSystemTime() - start < ms : Loop
+End Sub
+
 Sub WaitForInput(a, b, count) ' a and b each hold count events, or the bound passed
     Dim start : start = clk.GetSystemTime()
     Do While (a.GetMidiInEventCount(0) < count Or b.GetMidiInEventCount(0) < count) And clk.GetSystemTime() - start < kBoundMs
@@ -50,7 +55,7 @@ Sub WaitForInput(a, b, count) ' a and b each hold count events, or the bound pas
 End Sub
 
 Sub RunRound(scenario, r)
-    Dim a, b, n
+    Dim a, b, n, p, t, d, seen, key
     Select Case scenario
     Case 4 ' release while queued notes reach this thread's listener
         Set a = NewIO(False) : Feed a, kIdx, kIdx, 0, 0 : Feed a, kIdx, kIdx, 20, 10 : Pause r Mod 8
@@ -69,6 +74,20 @@ Sub RunRound(scenario, r)
         Set a = NewIO(False) : Set b = NewIO(False) : Feed a, 25, 26, 0, 0 : Feed b, 26, 25, 0, 0
         Feed a, 25, 26, 100, 5 : Feed b, 26, 25, 100, 5
         If r Mod 2 = 0 Then WaitForInput a, b, 100 Else Pause 10
+    Case 5 ' busy past the delivery bound: only sent notes are kept, once each, with their own bytes
+        Set a = NewIO(False) : Feed a, kIdx, kIdx, 0, 0 : Feed a, kIdx, kIdx, 3, 10 : Busy 2500 : Pause 50
+        For n = 1 To 3
+            Check a.SendMidiEvent(OutId(a, kIdx), 0, Array(&H90, 100 + n, 2)), "immediate note " & n
+        Next
+        seen = " "
+        Do While a.GetNextEvent(p, t, d) > 0
+            key = d(1) & "/" & d(2)
+            Check d(0) = &H90 And InStr(seen, " " & key & " ") = 0 And ((d(2) = 1 And d(1) >= 1 And d(1) <= 3) _
+                Or (d(2) = 2 And d(1) >= 101 And d(1) <= 103)), "busy listener stored " & d(0) & " " & key & " after" & seen
+            seen = seen & key & " "
+        Loop
+        Check InStr(seen, " 101/2 ") > 0 And InStr(seen, " 102/2 ") > 0 And InStr(seen, " 103/2 ") > 0, _
+            "immediate notes after the busy spell:" & seen
     Case 0 ' a new control, then ten closes and reopens of the flooded listener
         Set a = NewIO(False)
         For n = 1 To 10
@@ -82,8 +101,8 @@ End Sub
 
 Set clk = CreateObject("TAVRO.MidiIOCtrl.1")
 names = Array("flooded listener: new control, 10 reopens", "timers while notes flow", "release with 1000 queued", _
-              "two controls feeding each other", "release while delivering")
-rounds = Array(100, 20, 5, 10, 40)
+              "two controls feeding each other", "release while delivering", "listener busy past the bound")
+rounds = Array(100, 20, 5, 10, 40, 2)
 For i = 0 To UBound(names)
     worst = 0
     For r = 1 To rounds(i)
