@@ -7,9 +7,9 @@
 ' Where it works: under Wine, whose Notepad has the classic menu bar and Save
 ' As dialog (the tests run it there). Not on Windows 11: its Notepad has no
 ' classic menu bar, and the Save As dialog's file name field is no plain
-' child window. Windows 10's Notepad has both; there the file name reaches
-' the dialog only where SetControlText can set the text of a window in
-' another process. For Windows 10 and 11 alike, see regedit.vbs.
+' child window. Windows 10's Notepad has both (SetControlText sets the
+' dialog's box in Notepad's process by message). For Windows 10 and 11
+' alike, see regedit.vbs.
 ' Needs: a desktop.
 ' Run:  tavrorun notepad.vbs  (or cscript notepad.vbs)
 ' Prints "N passed, M failed" and quits with the number of failures.

@@ -228,15 +228,19 @@ bool CMidiPortVirtual::Open()
         char sectionName[16];
         snprintf(sectionName, sizeof sectionName, "tvms_%02u", deviceIndex);
         section = CreateMSect(1, 1, sectionName);
-        if (!section)
+        if (!section) {
+            TAVRO_NOTE(std::string("cannot create the counted section ") + sectionName + ": " + tavro::LastErrorText());
             return false;
+        }
     }
     if (!EnterSection(isInput ? "OpenMidiInPort" : "OpenMidiOutPort")) {
         CloseMSect(section);
         section = nullptr;
+        TAVRO_NOTE("the port's counted section stayed taken past its time-out");
         return false;
     }
     if (!MapBlock()) {
+        TAVRO_NOTE("cannot map the port's shared block: " + tavro::LastErrorText());
         LeaveMSect(section, 1, nullptr);
         return false;
     }
@@ -250,6 +254,7 @@ bool CMidiPortVirtual::Open()
             LeaveMSect(section, 1, nullptr);
             CloseMSect(section);
             section = nullptr;
+            TAVRO_NOTE("the port has its " + std::to_string(kListenerSlotCount) + " listeners already");
             return false;
         }
         receiverId_ = NewReceiverId(deviceIndex);

@@ -42,7 +42,7 @@ For i = 0 To 9
     Check ports(i).OpenMidiInPort(id) = True, "listener " & (i + 1) & " opens"
 Next
 Check ports(10).OpenMidiInPort(id) = False, "an eleventh listener is refused"
-Expect "TAVRO MidiIO.OpenMidiInPort(" & id & ")", """Tavro 32"" did not open"
+Expect "TAVRO MidiIO.OpenMidiInPort(" & id & ")", """Tavro 32"" did not open: the port has its 10 listeners already"
 For i = 0 To 10
     ports(i).CloseMidiInPort 0
 Next
