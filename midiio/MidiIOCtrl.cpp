@@ -74,7 +74,7 @@ CMidiIOCtrl::CMidiIOCtrl() : ControlBase(kClass)
 
     // The master clock comes from DirectMusic.
     HRESULT hr = CoInitialize(nullptr);
-    m_comInitialized = SUCCEEDED(hr);
+    comInitialized_ = SUCCEEDED(hr);
     if (SUCCEEDED(CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                                    IID_IDirectMusic8, reinterpret_cast<void**>(&m_pDirectMusic)))
         && m_pDirectMusic) {
@@ -108,24 +108,24 @@ CMidiIOCtrl::~CMidiIOCtrl()
     m_notifyWnd.SetOwner(nullptr);
     KillTimer();
     StopSendTimer();
-    m_outQueue.ClearMidiOutBuffer(0);
+    outQueue_.ClearMidiOutBuffer(0);
     // A tick that found the control before its timer stopped may still be
     // sending, perhaps to this thread's window: answer while waiting. A tick
     // is bounded by the ports' delivery timeouts.
-    WaitUntilAnsweringSent([this] { return m_ticksRunning == 0; }, INFINITE);
+    WaitUntilAnsweringSent([this] { return ticksRunning_ == 0; }, INFINITE);
     tavro::EndTimerResolution();
 
     // Ports close themselves; no callback runs after this.
-    m_ports[kIn].clear();
-    m_ports[kOut].clear();
+    ports_[kIn].clear();
+    ports_[kOut].clear();
 
-    m_inStore.ClearMidiInBuffer(0);
-    m_outQueue.ClearMidiOutBuffer(0);
+    inStore_.ClearMidiInBuffer(0);
+    outQueue_.ClearMidiOutBuffer(0);
     if (m_pMasterClock)
         m_pMasterClock->Release();
     if (m_pDirectMusic)
         m_pDirectMusic->Release();
-    if (m_comInitialized)
+    if (comInitialized_)
         CoUninitialize();
 }
 
@@ -154,25 +154,25 @@ long CMidiIOCtrl::GetMasterClockTime()
 template <class Port, class... Extra>
 void CMidiIOCtrl::AddPort(Direction dir, uint32_t deviceIndex, Extra... extra)
 {
-    auto& table = m_ports[dir];
+    auto& table = ports_[dir];
     table.push_back(
         std::make_unique<Port>(this, static_cast<uint32_t>(table.size() + 1), deviceIndex, dir == kIn, extra...));
 }
 
 CMidiPort* CMidiIOCtrl::Port(Direction dir, long portID) const
 {
-    return portID != 0 && IsAllOrPortId(dir, portID) ? m_ports[dir][portID - 1].get() : nullptr;
+    return portID != 0 && IsAllOrPortId(dir, portID) ? ports_[dir][portID - 1].get() : nullptr;
 }
 
 bool CMidiIOCtrl::IsAllOrPortId(Direction dir, long portID) const
 {
-    return portID >= 0 && static_cast<size_t>(portID) <= m_ports[dir].size();
+    return portID >= 0 && static_cast<size_t>(portID) <= ports_[dir].size();
 }
 
 std::string CMidiIOCtrl::NoPort(Direction dir, long portID) const
 {
     const char* kind = dir == kIn ? "input" : "output";
-    const size_t n = m_ports[dir].size();
+    const size_t n = ports_[dir].size();
     return "no " + std::string(kind) + " port " + std::to_string(portID) +
            (n ? " (ports are 1 to " + std::to_string(n) + ")" : " (there are none)");
 }
@@ -196,7 +196,7 @@ BOOL CMidiIOCtrl::OpenPort(Direction dir, long portID)
 
 long CMidiIOCtrl::PortCount(Direction dir) const
 {
-    return static_cast<long>(m_ports[dir].size());
+    return static_cast<long>(ports_[dir].size());
 }
 
 BSTR CMidiIOCtrl::PortName(Direction dir, long portID)
@@ -223,7 +223,7 @@ BOOL CMidiIOCtrl::ClosePort(Direction dir, long portID)
         ClearMidiOutBuffer(portID);
     BOOL closed = TRUE;
     if (portID == 0) {
-        for (auto& port : m_ports[dir])
+        for (auto& port : ports_[dir])
             port->Close();
     } else {
         TAVRO_NOTE(std::string());
@@ -270,7 +270,7 @@ long CMidiIOCtrl::FindPort(Direction dir, const std::string& portName, long port
     std::string pattern = portName;
     if (!pattern.empty())
         CharLowerBuffA(pattern.data(), static_cast<DWORD>(pattern.size()));
-    for (const auto& port : m_ports[dir]) {
+    for (const auto& port : ports_[dir]) {
         if ((port->GetKind() & mask) != port->GetKind())
             continue;
         std::string name = port->GetName();

@@ -35,11 +35,11 @@ void CMidiIOCtrl::AddInputEvent(CMidiPort* port, int64_t receivedTime, int64_t p
     // all waiting notifications into one event anyway, so while one is
     // waiting no other is posted (a post is a round trip to the window
     // system, the dearest step here).
-    if (m_inStore.AddInputEvent(port->portNumber, receivedTime, portTime, data, length)
+    if (inStore_.AddInputEvent(port->portNumber, receivedTime, portTime, data, length)
             == tavro::AddInputResult::StoredNotify
-        && !m_notifyPending.exchange(true)
+        && !notifyPending_.exchange(true)
         && !PostMessageA(m_notifyWnd.GetSafeHwnd(), WM_MIDIEVENTS, 0, 0))
-        m_notifyPending = false; // refused (a full queue): the next input posts again
+        notifyPending_ = false; // refused (a full queue): the next input posts again
 }
 
 long CMidiIOCtrl::GetNextEvent(VARIANT* portID, VARIANT* msgTime, VARIANT* dataArray)
@@ -50,7 +50,7 @@ long CMidiIOCtrl::GetNextEvent(VARIANT* portID, VARIANT* msgTime, VARIANT* dataA
     VariantClear(portID);
     VariantClear(msgTime);
     VariantClear(dataArray);
-    std::optional<tavro::MidiInEvent> event = m_inStore.GetNextEvent();
+    std::optional<tavro::MidiInEvent> event = inStore_.GetNextEvent();
     if (!event)
         return 0;
     portID->vt = VT_I4;
@@ -63,12 +63,12 @@ long CMidiIOCtrl::GetNextEvent(VARIANT* portID, VARIANT* msgTime, VARIANT* dataA
 
 long CMidiIOCtrl::GetMidiInEvent(long eventID, long Type, long Index)
 {
-    return m_inStore.GetMidiInEvent(eventID, Type, Index);
+    return inStore_.GetMidiInEvent(eventID, Type, Index);
 }
 
 long CMidiIOCtrl::DeleteMidiInEvents(long eventID, long Count)
 {
-    m_inStore.DeleteMidiInEvents(eventID, Count);
+    inStore_.DeleteMidiInEvents(eventID, Count);
     return 0;
 }
 
@@ -79,24 +79,24 @@ long CMidiIOCtrl::GetMidiInEventCount(long portID)
         return 0;
     }
     AnswerSentMessages();
-    return static_cast<long>(m_inStore.GetMidiInEventCount(static_cast<uint32_t>(portID)));
+    return static_cast<long>(inStore_.GetMidiInEventCount(static_cast<uint32_t>(portID)));
 }
 
 void CMidiIOCtrl::ClearMidiInBuffer(long portID)
 {
     if (!IsAllOrPortId(kIn, portID))
         return;
-    m_inStore.ClearMidiInBuffer(static_cast<uint32_t>(portID));
+    inStore_.ClearMidiInBuffer(static_cast<uint32_t>(portID));
 }
 
 void CMidiIOCtrl::SetMidiInMaxEventCount(long numEvents)
 {
-    m_inStore.SetMidiInMaxEventCount(numEvents);
+    inStore_.SetMidiInMaxEventCount(numEvents);
 }
 
 void CMidiIOCtrl::EnableMidiInEventHandler(long bEnable)
 {
-    m_inStore.EnableMidiInEventHandler(bEnable != 0);
+    inStore_.EnableMidiInEventHandler(bEnable != 0);
 }
 
 // ---- Output queue -----------------------------------------------------------
@@ -131,7 +131,7 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
     }
     std::vector<uint8_t> bytes;
     const bool readable = tavro::ReadScriptBytes(array, bytes);
-    switch (m_outQueue.AddOutEvent(port->portNumber, sendTime, std::move(bytes), readable)) {
+    switch (outQueue_.AddOutEvent(port->portNumber, sendTime, std::move(bytes), readable)) {
     case tavro::AddOutResult::Failed:
         TAVRO_TRACE("MidiIO", "SendMidiEvent", args(), "no memory to queue the message");
         return FALSE;
@@ -144,8 +144,8 @@ BOOL CMidiIOCtrl::SendMidiEvent(long portID, long msgTime, VARIANT* dataArray)
     m_sendTimerId = StartTimer(1, 1);
     if (!m_sendTimerId) {
         // No timer, so nothing would ever send it: take the message back.
-        m_outQueue.SendTimerStopped();
-        m_outQueue.ClearMidiOutBuffer(port->portNumber);
+        outQueue_.SendTimerStopped();
+        outQueue_.ClearMidiOutBuffer(port->portNumber);
         TAVRO_TRACE("MidiIO", "SendMidiEvent", args(), "the multimedia timer that sends queued messages did not start");
         return FALSE;
     }
@@ -158,14 +158,14 @@ long CMidiIOCtrl::GetMidiOutEventCount(long portID)
         TAVRO_TRACE("MidiIO", "GetMidiOutEventCount", std::to_string(portID), NoPort(kOut, portID));
         return 0;
     }
-    return static_cast<long>(m_outQueue.GetMidiOutEventCount(static_cast<uint32_t>(portID)));
+    return static_cast<long>(outQueue_.GetMidiOutEventCount(static_cast<uint32_t>(portID)));
 }
 
 void CMidiIOCtrl::ClearMidiOutBuffer(long portID)
 {
     if (!IsAllOrPortId(kOut, portID))
         return;
-    m_outQueue.ClearMidiOutBuffer(static_cast<uint32_t>(portID));
+    outQueue_.ClearMidiOutBuffer(static_cast<uint32_t>(portID));
 }
 
 // On the multimedia timer thread: sends what is due; stops the timer on the
@@ -173,9 +173,9 @@ void CMidiIOCtrl::ClearMidiOutBuffer(long portID)
 void CMidiIOCtrl::FlushDueOutEvents(UINT timerId)
 {
     const int64_t now = ReadMasterClock();
-    bool keepRunning = m_outQueue.FlushDueOutEvents(now, [this](const tavro::MidiOutEvent& event) {
+    bool keepRunning = outQueue_.FlushDueOutEvents(now, [this](const tavro::MidiOutEvent& event) {
         if (event.readable) // a refused or unreadable message is dropped
-            m_ports[kOut][event.portId - 1]->SendBytes(event.data);
+            ports_[kOut][event.portId - 1]->SendBytes(event.data);
     });
     if (keepRunning)
         return;
@@ -189,7 +189,7 @@ void CMidiIOCtrl::StopSendTimer()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     StopTimer(m_sendTimerId.exchange(0));
-    m_outQueue.SendTimerStopped();
+    outQueue_.SendTimerStopped();
 }
 
 // ---- Timers and events ------------------------------------------------------
@@ -240,7 +240,7 @@ void CALLBACK CMidiIOCtrl::TimerProc(UINT timerId, UINT, DWORD_PTR, DWORD_PTR, D
         for (const TimerEntry& entry : g_timerList) {
             if (entry.id == timerId) {
                 self = entry.control;
-                ++self->m_ticksRunning;
+                ++self->ticksRunning_;
                 break;
             }
         }
@@ -251,7 +251,7 @@ void CALLBACK CMidiIOCtrl::TimerProc(UINT timerId, UINT, DWORD_PTR, DWORD_PTR, D
         self->FlushDueOutEvents(timerId);
     else if (timerId == self->m_userTimerId)
         PostMessageA(self->m_notifyWnd.GetSafeHwnd(), WM_MIDITIMER, timerId, 0);
-    --self->m_ticksRunning;
+    --self->ticksRunning_;
 }
 
 BOOL CMidiIOCtrl::CreateTimer(long msecDelay)
@@ -281,7 +281,7 @@ void CMidiIOCtrl::KillTimer()
 void CMidiIOCtrl::OnMidiEventsMessage()
 {
     // Input stored from here on posts again and gives one more event later.
-    m_notifyPending = false;
+    notifyPending_ = false;
     // A handler may release the control; keep it alive until the event returns.
     tavro::ComPtr<IDispatch> keepAlive(static_cast<IDispatch*>(this));
     FireEvent(DISPID_OnMidiEvents);

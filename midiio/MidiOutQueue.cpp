@@ -28,8 +28,8 @@ AddOutResult MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime,
     auto pos = m_outEvents.end();
     while (pos != m_outEvents.begin() && std::prev(pos)->sendTime > sendTime) --pos;
     m_outEvents.splice(pos, node);
-    if (m_sendTimerRunning) return AddOutResult::Queued;
-    m_sendTimerRunning = true;
+    if (sendTimerRunning_) return AddOutResult::Queued;
+    sendTimerRunning_ = true;
     return AddOutResult::StartTimer;
 }
 
@@ -39,7 +39,7 @@ MidiOutQueue::TakeResult MidiOutQueue::TakeDueOutEvent(
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_outEvents.empty()) {
-            m_sendTimerRunning = false;
+            sendTimerRunning_ = false;
             return TakeResult::Empty;
         }
         if (!IsDue(m_outEvents.front().sendTime, clockNow)) return TakeResult::NotDue;
@@ -65,7 +65,7 @@ uint32_t MidiOutQueue::ClearMidiOutBuffer(uint32_t portId) {
 
 void MidiOutQueue::SendTimerStopped() {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_sendTimerRunning = false;
+    sendTimerRunning_ = false;
 }
 
 } // namespace tavro

@@ -85,7 +85,7 @@ private:
 
     mutable std::mutex m_lock;
     List m_outEvents;  // ascending sendTime; equal times in insertion order
-    bool m_sendTimerRunning = false;
+    bool sendTimerRunning_ = false;
 };
 
 } // namespace tavro
