@@ -108,8 +108,8 @@ inline std::vector<uint8_t> MakeFile(uint64_t seed, int tracks, uint32_t eventsP
     for (int t = 0; t < tracks; ++t) {
         body.clear();
         if (t == 0) {
-            const uint8_t tempo[] = {0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20, 0, 0xFF, 0x58, 4, 4, 2, 24, 8,
-                                     0, 0xFF, 0x2F, 0};
+            const uint8_t tempo[] = {0, 0xFF, 0x51, 3,  0x07, 0xA1, 0x20, 0,    0xFF, 0x58,
+                                     4, 4,    2,    24, 8,    0,    0xFF, 0x2F, 0};
             body.assign(tempo, tempo + sizeof tempo);
             events += 3;
         } else {

@@ -89,16 +89,16 @@ int main()
         tavro::Variant song, result;
         double cpu = CpuSeconds();
         auto start = Clock::now();
-        ok = ok && SUCCEEDED(Call(control, 1, {Ref(song.get()), Text(in)}, result.get()))
-             && result->vt == VT_BOOL && result->boolVal;
+        ok = ok && SUCCEEDED(Call(control, 1, {Ref(song.get()), Text(in)}, result.get())) && result->vt == VT_BOOL &&
+             result->boolVal;
         double read = std::chrono::duration<double>(Clock::now() - start).count();
         double readCpuTime = CpuSeconds() - cpu;
         DeleteFileW(out.c_str());
         tavro::Variant wrote;
         cpu = CpuSeconds();
         start = Clock::now();
-        ok = ok && SUCCEEDED(Call(control, 2, {Text(out), Ref(song.get())}, wrote.get()))
-             && wrote->vt == VT_BOOL && wrote->boolVal;
+        ok = ok && SUCCEEDED(Call(control, 2, {Text(out), Ref(song.get())}, wrote.get())) && wrote->vt == VT_BOOL &&
+             wrote->boolVal;
         double write = std::chrono::duration<double>(Clock::now() - start).count();
         double writeCpuTime = CpuSeconds() - cpu;
         start = Clock::now();

@@ -100,8 +100,8 @@ void Bench(CMidiIOCtrl* io, long outId, const char* what)
                 outOfOrder);
     if (!lateMs.empty())
         std::printf("arrival - scheduled ms: min %.2f  p50 %.2f  p90 %.2f  p99 %.2f  max %.2f\n",
-                    Percentile(lateMs, 0.0), Percentile(lateMs, 0.5), Percentile(lateMs, 0.9),
-                    Percentile(lateMs, 0.99), Percentile(lateMs, 1.0));
+                    Percentile(lateMs, 0.0), Percentile(lateMs, 0.5), Percentile(lateMs, 0.9), Percentile(lateMs, 0.99),
+                    Percentile(lateMs, 1.0));
     io->CloseMidiOutPort(outId);
 }
 

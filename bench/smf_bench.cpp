@@ -53,8 +53,9 @@ double Seconds(const std::function<void()>& work, double* cpu)
 }
 
 // One warm-up, then kRuns timed runs; `prepare` runs untimed before each.
-void Measure(const char* workload, const char* path, uint64_t bytes, uint64_t events,
-             const std::function<void()>& work, const std::function<void()>& prepare = [] {})
+void Measure(
+    const char* workload, const char* path, uint64_t bytes, uint64_t events, const std::function<void()>& work,
+    const std::function<void()>& prepare = [] {})
 {
     if (g_only && (std::string(workload) + "/" + path).find(g_only) == std::string::npos)
         return;
@@ -79,9 +80,9 @@ void Measure(const char* workload, const char* path, uint64_t bytes, uint64_t ev
     for (size_t i = 0; i < times.size(); ++i)
         std::printf("%s%.6f", i ? ", " : "", times[i]);
     std::printf("]}\n");
-    std::fprintf(stderr, "  %-10s %-12s median %8.1f MB/s %7.2f M events/s (%s), other clock %8.1f MB/s\n",
-                 workload, path, bytes / sorted[kRuns / 2] / 1e6, events / sorted[kRuns / 2] / 1e6,
-                 g_cpuClock ? "CPU" : "wall", bytes / sortedCpu[kRuns / 2] / 1e6);
+    std::fprintf(stderr, "  %-10s %-12s median %8.1f MB/s %7.2f M events/s (%s), other clock %8.1f MB/s\n", workload,
+                 path, bytes / sorted[kRuns / 2] / 1e6, events / sorted[kRuns / 2] / 1e6, g_cpuClock ? "CPU" : "wall",
+                 bytes / sortedCpu[kRuns / 2] / 1e6);
     std::fflush(stdout);
 }
 
@@ -134,7 +135,8 @@ void Check(bool ok, const char* what)
 int main(int argc, char** argv)
 {
     const char* tunables = std::getenv("GLIBC_TUNABLES");
-    g_heap = tunables && std::string(tunables).find("trim_threshold") != std::string::npos ? "/warm_heap" : "/cold_heap";
+    g_heap =
+        tunables && std::string(tunables).find("trim_threshold") != std::string::npos ? "/warm_heap" : "/cold_heap";
     // Arguments: [work folder [only]].
     const std::string dir = argc > 1 ? argv[1] : "/tmp/tavro_smf_bench";
     g_only = argc > 2 && argv[2][0] ? argv[2] : nullptr;
@@ -160,7 +162,8 @@ int main(int argc, char** argv)
 
     // ---- big read ----
     std::vector<uint8_t> buffer;
-    Measure("big_read", "read(2)", big.size(), bigEvents, [&] { Check(ReadAll(bigPath, buffer) == big.size(), "short read"); });
+    Measure("big_read", "read(2)", big.size(), bigEvents,
+            [&] { Check(ReadAll(bigPath, buffer) == big.size(), "short read"); });
     Measure("big_read", "event_model", big.size(), bigEvents, [&] {
         CSmfFile file;
         SmfFileSource source(bigPath);
@@ -180,18 +183,23 @@ int main(int argc, char** argv)
 
     // ---- big write ----
     auto removeOut = [&] { std::remove(outPath.c_str()); };
-    Measure("big_write", "write(2)", big.size(), bigEvents, [&] { WriteAll(outPath, big); }, removeOut);
+    Measure(
+        "big_write", "write(2)", big.size(), bigEvents, [&] { WriteAll(outPath, big); }, removeOut);
     {
         CSmfFile file;
         SmfFileSource source(bigPath);
         file.Serialize(source);
-        Measure("big_write", "event_model", big.size(), bigEvents, [&] {
-            SmfFileSink sink(outPath);
-            file.Serialize(sink);
-            Check(sink.Close(), "event model write");
-        }, removeOut);
+        Measure(
+            "big_write", "event_model", big.size(), bigEvents,
+            [&] {
+                SmfFileSink sink(outPath);
+                file.Serialize(sink);
+                Check(sink.Close(), "event model write");
+            },
+            removeOut);
         std::vector<uint8_t> written;
-        Check(g_only || (ReadAll(outPath, written) == big.size() && std::equal(big.begin(), big.end(), written.begin())),
+        Check(g_only ||
+                  (ReadAll(outPath, written) == big.size() && std::equal(big.begin(), big.end(), written.begin())),
               "event model write differs from the file read");
     }
     {
@@ -199,10 +207,12 @@ int main(int argc, char** argv)
         ReadSongFromFile(bigPath, 0, song);
         const ScriptSong script = ToScriptSong(song);
         song.tracks.clear();
-        Measure("big_write", "script_rows", big.size(), bigEvents,
-                [&] { Check(WriteSongToFile(script, 960, outPath), "script-form write"); }, removeOut);
+        Measure(
+            "big_write", "script_rows", big.size(), bigEvents,
+            [&] { Check(WriteSongToFile(script, 960, outPath), "script-form write"); }, removeOut);
         std::vector<uint8_t> written;
-        Check(g_only || (ReadAll(outPath, written) == big.size() && std::equal(big.begin(), big.end(), written.begin())),
+        Check(g_only ||
+                  (ReadAll(outPath, written) == big.size() && std::equal(big.begin(), big.end(), written.begin())),
               "script-form write differs from the file read");
     }
 

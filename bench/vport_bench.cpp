@@ -95,8 +95,7 @@ std::vector<std::unique_ptr<Listener>> StartListeners(int n, int count)
     std::vector<std::unique_ptr<Listener>> listeners;
     for (int i = 0; i < n; ++i) {
         wt::NamedEvent ready("ready");
-        std::string commandLine =
-            std::string("\"") + path + "\" listen " + std::to_string(count) + " " + ready.name();
+        std::string commandLine = std::string("\"") + path + "\" listen " + std::to_string(count) + " " + ready.name();
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         auto listener = std::make_unique<Listener>();

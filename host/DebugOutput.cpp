@@ -41,11 +41,10 @@ void WriteDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info, cons
     bytes.resize(read);
     if (info.fUnicode) {
         std::wstring wide(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / unit);
-        const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                          nullptr, nullptr);
+        const int n =
+            WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
         bytes.assign(static_cast<size_t>(n), '\0');
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n, nullptr,
-                            nullptr);
+        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n, nullptr, nullptr);
     }
     while (!bytes.empty() && bytes.back() == '\0')
         bytes.pop_back();
@@ -68,8 +67,8 @@ int RunWithDebugOutput(const std::vector<std::wstring>& args, const char* only)
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        nullptr, &si, &pi)) {
+    if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &si, &pi)) {
         WriteLine(STD_ERROR_HANDLE, L"tavrorun: cannot start the script process");
         return 1;
     }

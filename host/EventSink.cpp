@@ -31,8 +31,8 @@ HRESULT DefaultSourceOfClass(ITypeInfo* classInfo, IID* iid, ITypeInfo** out)
         INT flags = 0;
         HREFTYPE ref = 0;
         const INT wanted = IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE;
-        if (FAILED(classInfo->GetImplTypeFlags(i, &flags)) || (flags & wanted) != wanted
-            || FAILED(classInfo->GetRefTypeOfImplType(i, &ref)) || FAILED(classInfo->GetRefTypeInfo(ref, out)))
+        if (FAILED(classInfo->GetImplTypeFlags(i, &flags)) || (flags & wanted) != wanted ||
+            FAILED(classInfo->GetRefTypeOfImplType(i, &ref)) || FAILED(classInfo->GetRefTypeInfo(ref, out)))
             continue;
         if (SUCCEEDED((*out)->GetTypeAttr(&attr))) {
             *iid = attr->guid;
@@ -70,16 +70,16 @@ HRESULT FindDefaultSource(IUnknown* object, IID* iid, ITypeInfo** events, std::w
         provider->GetClassInfo(classInfo.out());
 
     ComPtr<IProvideClassInfo2> provider2;
-    if (SUCCEEDED(object->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(provider2.out())))
-        && SUCCEEDED(provider2->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, iid))) {
+    if (SUCCEEDED(object->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(provider2.out()))) &&
+        SUCCEEDED(provider2->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, iid))) {
         // The event names come from the library that describes the object.
         if (classInfo && SUCCEEDED(TypeInfoBeside(classInfo.get(), *iid, events)))
             return S_OK;
         ComPtr<IDispatch> dispatch;
         ComPtr<ITypeInfo> dispatchInfo;
-        if (SUCCEEDED(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.out())))
-            && SUCCEEDED(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatchInfo.out()))
-            && SUCCEEDED(TypeInfoBeside(dispatchInfo.get(), *iid, events)))
+        if (SUCCEEDED(object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.out()))) &&
+            SUCCEEDED(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatchInfo.out())) &&
+            SUCCEEDED(TypeInfoBeside(dispatchInfo.get(), *iid, events)))
             return S_OK;
     }
     if (classInfo && SUCCEEDED(DefaultSourceOfClass(classInfo.get(), iid, events)))
@@ -123,8 +123,7 @@ HRESULT EventSink::Create(ScriptHost* host, const IID& iid, ITypeInfo* events, I
 
 EventSink::EventSink(ScriptHost* host, const IID& iid, IDispatch* script, std::vector<Handler> handlers)
     : host_(host), iid_(iid), script_(script), handlers_(std::move(handlers))
-{
-}
+{}
 
 STDMETHODIMP EventSink::QueryInterface(REFIID riid, void** ppv)
 {

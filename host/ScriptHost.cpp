@@ -46,8 +46,9 @@ std::wstring Text(BSTR s)
 std::wstring SystemText(HRESULT code)
 {
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring result = n ? std::wstring(text, n) : std::wstring(L"(no description)");
     LocalFree(text);
     while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
@@ -113,14 +114,14 @@ int ScriptHost::Run(const std::wstring& code)
     if (SUCCEEDED(hr))
         hr = engine_->SetScriptState(SCRIPTSTATE_STARTED);
     if (FAILED(hr)) {
-        WriteLine(STD_ERROR_HANDLE, std::wstring(L"tavrorun: cannot start the ") + language + L" engine ("
-                                        + HexCode(hr) + L")");
+        WriteLine(STD_ERROR_HANDLE,
+                  std::wstring(L"tavrorun: cannot start the ") + language + L" engine (" + HexCode(hr) + L")");
         errors_++;
     } else {
         // In the started state the engine runs the text as it parses it.
         EXCEPINFO info = {};
-        hr = parse->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr,
-                                    &info);
+        hr =
+            parse->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr, &info);
         if (FAILED(hr) && errors_ == 0 && !quitting_) {
             if (info.pfnDeferredFillIn)
                 info.pfnDeferredFillIn(&info);
@@ -191,9 +192,9 @@ HRESULT ScriptHost::Connect(IUnknown* object, const std::wstring& prefix, std::w
         *error = L"the script engine does not expose its procedures";
         return FAILED(hr) ? hr : E_UNEXPECTED;
     }
-    if (FAILED(hr = identity->QueryInterface(IID_IConnectionPointContainer,
-                                             reinterpret_cast<void**>(container.out())))
-        || FAILED(hr = container->FindConnectionPoint(iid, point.out()))) {
+    if (FAILED(
+            hr = identity->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(container.out()))) ||
+        FAILED(hr = container->FindConnectionPoint(iid, point.out()))) {
         *error = L"the object has no connection point for its events";
         return hr;
     }
@@ -259,9 +260,9 @@ void ScriptHost::ReportError(const std::wstring& source, const std::wstring& des
     std::wstring where = path_;
     if (line > 0)
         where += L"(" + std::to_wstring(line) + L", " + std::to_wstring(column) + L")";
-    WriteLine(STD_ERROR_HANDLE, where + L": " + (source.empty() ? L"script error" : source) + L": "
-                                    + (description.empty() ? SystemText(code) : description) + L" ("
-                                    + HexCode(code) + L")");
+    WriteLine(STD_ERROR_HANDLE, where + L": " + (source.empty() ? L"script error" : source) + L": " +
+                                    (description.empty() ? SystemText(code) : description) + L" (" + HexCode(code) +
+                                    L")");
     if (!lineText.empty())
         WriteLine(STD_ERROR_HANDLE, L"    " + lineText);
 }

@@ -65,8 +65,8 @@ public:
 private:
     ~ScriptHost() override;
     void DisconnectAll();
-    void ReportError(const std::wstring& source, const std::wstring& description, HRESULT code, ULONG line,
-                     LONG column, const std::wstring& lineText);
+    void ReportError(const std::wstring& source, const std::wstring& description, HRESULT code, ULONG line, LONG column,
+                     const std::wstring& lineText);
 
     struct Connection {
         ComPtr<IUnknown> identity;

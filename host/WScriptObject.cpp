@@ -115,8 +115,8 @@ public:
         static const MemberName kNames[] = {{DISPID_VALUE, L"Item"}, {1, L"Count"}, {2, L"Length"}};
         return IdsOfNames(kNames, names, count, ids);
     }
-    STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* excep, UINT*) override
+    STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                        UINT*) override
     {
         if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)))
             return DISP_E_MEMBERNOTFOUND;
@@ -208,8 +208,8 @@ STDMETHODIMP WScriptObject::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD f
     case kArguments:
         // WScript.Arguments(i) arrives here with the index: pass it on.
         if (argc)
-            return arguments_->Invoke(DISPID_VALUE, riid, lcid, DISPATCH_METHOD | DISPATCH_PROPERTYGET, params,
-                                      result, excep, argErr);
+            return arguments_->Invoke(DISPID_VALUE, riid, lcid, DISPATCH_METHOD | DISPATCH_PROPERTYGET, params, result,
+                                      excep, argErr);
         if (result) {
             result->vt = VT_DISPATCH;
             result->pdispVal = arguments_.get();

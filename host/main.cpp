@@ -31,8 +31,8 @@ bool ReadScript(const std::wstring& path, std::wstring* text)
     if (!ok)
         return false;
 
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF
-        && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
         text->assign(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
         return true;
     }

@@ -52,8 +52,14 @@ const tavro::DispatchEntry kDispatch[] = {
 } // namespace
 
 const tavro::ControlClass CMidiIOCtrl::kClass = {
-    &CLSID_MidiIO, &DIID__DMidiIO, &DIID__DMidiIOEvents, L"TAVRO.MidiIOCtrl.1", tavro::MakeDispatchTable(kDispatch),
-    tavro::kControlMiscStatus, IDD_ABOUTBOX_MIDIIO, &CLSID_MidiIOPropPage,
+    &CLSID_MidiIO,
+    &DIID__DMidiIO,
+    &DIID__DMidiIOEvents,
+    L"TAVRO.MidiIOCtrl.1",
+    tavro::MakeDispatchTable(kDispatch),
+    tavro::kControlMiscStatus,
+    IDD_ABOUTBOX_MIDIIO,
+    &CLSID_MidiIOPropPage,
 };
 
 IUnknown* CMidiIOCtrl::Create()
@@ -76,8 +82,8 @@ CMidiIOCtrl::CMidiIOCtrl() : ControlBase(kClass)
     HRESULT hr = CoInitialize(nullptr);
     comInitialized_ = SUCCEEDED(hr);
     if (SUCCEEDED(CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                   IID_IDirectMusic8, reinterpret_cast<void**>(&m_pDirectMusic)))
-        && m_pDirectMusic) {
+                                   IID_IDirectMusic8, reinterpret_cast<void**>(&m_pDirectMusic))) &&
+        m_pDirectMusic) {
         m_pDirectMusic->SetDirectSound(nullptr, m_notifyWnd.GetSafeHwnd());
         m_pDirectMusic->GetMasterClock(nullptr, &m_pMasterClock);
         // Its ports in enumeration order, inputs to the input table and every
@@ -241,8 +247,7 @@ BOOL CMidiIOCtrl::SetSysLen(Direction dir, long portID, long maxDataLen)
     const char* method = dir == kIn ? "SetMidiInSysLen" : "SetMidiOutSysLen";
     CMidiPort* port = Port(dir, portID);
     if (!port) {
-        TAVRO_TRACE("MidiIO", method, std::to_string(portID) + ", " + std::to_string(maxDataLen),
-                    NoPort(dir, portID));
+        TAVRO_TRACE("MidiIO", method, std::to_string(portID) + ", " + std::to_string(maxDataLen), NoPort(dir, portID));
         return FALSE;
     }
     if (!port->SetSysExSize(static_cast<uint32_t>(maxDataLen))) {

@@ -111,13 +111,13 @@ private:
 
     tavro::MidiInStore inStore_;   // locks itself
     tavro::MidiOutQueue outQueue_; // locks itself
-    std::mutex m_lock;              // orders starting and stopping the send timer; nothing waits under it
+    std::mutex m_lock;             // orders starting and stopping the send timer; nothing waits under it
     IDirectMusic8* m_pDirectMusic = nullptr;
     IReferenceClock* m_pMasterClock = nullptr;
     bool comInitialized_ = false;
     std::vector<std::unique_ptr<CMidiPort>> ports_[2]; // [kIn], [kOut]
-    std::atomic<bool> notifyPending_{false}; // a WM_MIDIEVENTS is waiting
-    std::atomic<UINT> m_userTimerId{0}; // read by the timer thread
+    std::atomic<bool> notifyPending_{false};           // a WM_MIDIEVENTS is waiting
+    std::atomic<UINT> m_userTimerId{0};                // read by the timer thread
     std::atomic<UINT> m_sendTimerId{0};
     std::atomic<int> ticksRunning_{0}; // ticks of this control's timers in progress
     CMidiNotifyWnd m_notifyWnd;

@@ -35,10 +35,9 @@ void CMidiIOCtrl::AddInputEvent(CMidiPort* port, int64_t receivedTime, int64_t p
     // all waiting notifications into one event anyway, so while one is
     // waiting no other is posted (a post is a round trip to the window
     // system, the dearest step here).
-    if (inStore_.AddInputEvent(port->portNumber, receivedTime, portTime, data, length)
-            == tavro::AddInputResult::StoredNotify
-        && !notifyPending_.exchange(true)
-        && !PostMessageA(m_notifyWnd.GetSafeHwnd(), WM_MIDIEVENTS, 0, 0))
+    if (inStore_.AddInputEvent(port->portNumber, receivedTime, portTime, data, length) ==
+            tavro::AddInputResult::StoredNotify &&
+        !notifyPending_.exchange(true) && !PostMessageA(m_notifyWnd.GetSafeHwnd(), WM_MIDIEVENTS, 0, 0))
         notifyPending_ = false; // refused (a full queue): the next input posts again
 }
 

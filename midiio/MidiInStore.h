@@ -12,17 +12,17 @@ namespace tavro {
 
 // Script time unit (0.1 ms) of a reference time (100 ns): divided by 1000,
 // truncated toward zero, low 32 bits.
-inline int32_t ScriptTimeFromReference(int64_t referenceTime) {
-    return static_cast<int32_t>(static_cast<uint32_t>(
-        static_cast<uint64_t>(referenceTime / 1000)));
+inline int32_t ScriptTimeFromReference(int64_t referenceTime)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(referenceTime / 1000)));
 }
 
 // One received message. The data is the store's own copy.
 struct MidiInEvent {
-    uint32_t portId = 0;        // input port ID (portNumber), 1-based
-    int64_t receivedTime = 0;   // master clock at delivery, 100 ns units
-    int64_t portTime = 0;       // the port's own time stamp, 100 ns units
-    std::vector<uint8_t> data;  // the message bytes; length = data.size()
+    uint32_t portId = 0;       // input port ID (portNumber), 1-based
+    int64_t receivedTime = 0;  // master clock at delivery, 100 ns units
+    int64_t portTime = 0;      // the port's own time stamp, 100 ns units
+    std::vector<uint8_t> data; // the message bytes; length = data.size()
 };
 
 // Field selectors of GetMidiInEvent.
@@ -35,9 +35,9 @@ enum MidiInEventField : int32_t {
 };
 
 enum class AddInputResult {
-    Dropped,       // the store was full; the message is lost
-    Stored,        // stored; notifications are disabled
-    StoredNotify,  // stored; the caller posts one notification (after return)
+    Dropped,      // the store was full; the message is lost
+    Stored,       // stored; notifications are disabled
+    StoredNotify, // stored; the caller posts one notification (after return)
 };
 
 // Thread-safe. Every method takes the one internal lock briefly; no
@@ -51,8 +51,7 @@ public:
     // Copies length bytes from data (may be null when length is 0) into a new
     // record and appends it, unless the store holds m_maxInEvents or more.
     // Never throws: runs inside system callbacks; out of memory drops.
-    AddInputResult AddInputEvent(uint32_t portId, int64_t receivedTime,
-                                 int64_t portTime, const uint8_t* data,
+    AddInputResult AddInputEvent(uint32_t portId, int64_t receivedTime, int64_t portTime, const uint8_t* data,
                                  uint32_t length) noexcept;
 
     // Removes and returns the oldest record; nothing when the store is empty.
@@ -87,7 +86,7 @@ private:
     using List = std::list<MidiInEvent>;
 
     mutable std::mutex m_lock;
-    List m_inEvents;  // oldest first
+    List m_inEvents; // oldest first
     int32_t m_maxInEvents = kDefaultMaxInEvents;
     bool m_inEventHandlerEnabled = true;
 };

@@ -51,8 +51,7 @@ CMidiNotifyWnd::~CMidiNotifyWnd()
 void CMidiNotifyWnd::RemovePending(UINT message)
 {
     MSG msg;
-    while (m_hWnd && PeekMessageA(&msg, m_hWnd, message, message, PM_REMOVE)) {
-    }
+    while (m_hWnd && PeekMessageA(&msg, m_hWnd, message, message, PM_REMOVE)) {}
 }
 
 LRESULT CALLBACK CMidiNotifyWnd::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

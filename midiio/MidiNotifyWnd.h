@@ -7,8 +7,8 @@
 #include <windows.h>
 
 // Window messages of the notification window.
-constexpr UINT WM_MIDIEVENTS = WM_USER + 300;  // input stored: raise OnMidiEvents
-constexpr UINT WM_MIDITIMER = WM_USER + 301;   // script timer tick (wParam: timer ID)
+constexpr UINT WM_MIDIEVENTS = WM_USER + 300; // input stored: raise OnMidiEvents
+constexpr UINT WM_MIDITIMER = WM_USER + 301;  // script timer tick (wParam: timer ID)
 // WM_VIRTUALMIDI (virtual port data) belongs to the virtual-port layout.
 
 // Called when the module unloads: the class's window procedure goes with it.

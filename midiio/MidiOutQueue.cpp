@@ -9,8 +9,9 @@
 
 namespace tavro {
 
-AddOutResult MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime,
-                                       std::vector<uint8_t> data, bool readable) noexcept {
+AddOutResult MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime, std::vector<uint8_t> data,
+                                       bool readable) noexcept
+{
     List node;
     try {
         node.emplace_back();
@@ -26,15 +27,17 @@ AddOutResult MidiOutQueue::AddOutEvent(uint32_t portId, int64_t sendTime,
     std::lock_guard<std::mutex> guard(m_lock);
     // From the back: a message later than all queued ones is placed at once.
     auto pos = m_outEvents.end();
-    while (pos != m_outEvents.begin() && std::prev(pos)->sendTime > sendTime) --pos;
+    while (pos != m_outEvents.begin() && std::prev(pos)->sendTime > sendTime)
+        --pos;
     m_outEvents.splice(pos, node);
-    if (sendTimerRunning_) return AddOutResult::Queued;
+    if (sendTimerRunning_)
+        return AddOutResult::Queued;
     sendTimerRunning_ = true;
     return AddOutResult::StartTimer;
 }
 
-MidiOutQueue::TakeResult MidiOutQueue::TakeDueOutEvent(
-    int64_t clockNow, std::optional<MidiOutEvent>& out) {
+MidiOutQueue::TakeResult MidiOutQueue::TakeDueOutEvent(int64_t clockNow, std::optional<MidiOutEvent>& out)
+{
     List taken;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -42,19 +45,22 @@ MidiOutQueue::TakeResult MidiOutQueue::TakeDueOutEvent(
             sendTimerRunning_ = false;
             return TakeResult::Empty;
         }
-        if (!IsDue(m_outEvents.front().sendTime, clockNow)) return TakeResult::NotDue;
+        if (!IsDue(m_outEvents.front().sendTime, clockNow))
+            return TakeResult::NotDue;
         taken.splice(taken.end(), m_outEvents, m_outEvents.begin());
     }
     out = std::move(taken.front());
     return TakeResult::Taken;
 }
 
-uint32_t MidiOutQueue::GetMidiOutEventCount(uint32_t portId) const {
+uint32_t MidiOutQueue::GetMidiOutEventCount(uint32_t portId) const
+{
     std::lock_guard<std::mutex> guard(m_lock);
     return CountOnPort(m_outEvents, portId);
 }
 
-uint32_t MidiOutQueue::ClearMidiOutBuffer(uint32_t portId) {
+uint32_t MidiOutQueue::ClearMidiOutBuffer(uint32_t portId)
+{
     List removed;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -63,7 +69,8 @@ uint32_t MidiOutQueue::ClearMidiOutBuffer(uint32_t portId) {
     return static_cast<uint32_t>(removed.size());
 }
 
-void MidiOutQueue::SendTimerStopped() {
+void MidiOutQueue::SendTimerStopped()
+{
     std::lock_guard<std::mutex> guard(m_lock);
     sendTimerRunning_ = false;
 }

@@ -13,16 +13,16 @@ namespace tavro {
 
 // One queued message. The data is the queue's own copy.
 struct MidiOutEvent {
-    uint32_t portId = 0;        // output port ID (portNumber), 1-based
-    int64_t sendTime = 0;       // master clock time to send at, 100 ns units
-    std::vector<uint8_t> data;  // the message bytes
-    bool readable = true;       // false: the script's array did not convert; dropped when due
+    uint32_t portId = 0;       // output port ID (portNumber), 1-based
+    int64_t sendTime = 0;      // master clock time to send at, 100 ns units
+    std::vector<uint8_t> data; // the message bytes
+    bool readable = true;      // false: the script's array did not convert; dropped when due
 };
 
 enum class AddOutResult {
-    Queued,      // queued; the send timer already runs
-    StartTimer,  // queued; the caller must start the send timer now
-    Failed,      // out of memory; nothing queued
+    Queued,     // queued; the send timer already runs
+    StartTimer, // queued; the caller must start the send timer now
+    Failed,     // out of memory; nothing queued
 };
 
 // Thread-safe. The queue also tracks whether its send timer should run, so
@@ -37,8 +37,10 @@ public:
 
     // Whether a message for sendTime is due at clockNow (sendTime is at most
     // kSendLead after it); used both for "send at once" and by the timer.
-    static bool IsDue(int64_t sendTime, int64_t clockNow) {
-        if (clockNow > std::numeric_limits<int64_t>::max() - kSendLead) return true;
+    static bool IsDue(int64_t sendTime, int64_t clockNow)
+    {
+        if (clockNow > std::numeric_limits<int64_t>::max() - kSendLead)
+            return true;
         return sendTime <= clockNow + kSendLead;
     }
 
@@ -54,13 +56,18 @@ public:
     // found empty: the ticking timer must then stop itself, and the next
     // AddOutEvent asks for a new one. send must not throw.
     template <class SendFn>
-    bool FlushDueOutEvents(int64_t clockNow, SendFn&& send) {
+    bool FlushDueOutEvents(int64_t clockNow, SendFn&& send)
+    {
         for (;;) {
             std::optional<MidiOutEvent> ev;
             switch (TakeDueOutEvent(clockNow, ev)) {
-            case TakeResult::Taken: send(static_cast<const MidiOutEvent&>(*ev)); break;
-            case TakeResult::NotDue: return true;
-            case TakeResult::Empty: return false;
+            case TakeResult::Taken:
+                send(static_cast<const MidiOutEvent&>(*ev));
+                break;
+            case TakeResult::NotDue:
+                return true;
+            case TakeResult::Empty:
+                return false;
             }
         }
     }
@@ -84,7 +91,7 @@ private:
     using List = std::list<MidiOutEvent>;
 
     mutable std::mutex m_lock;
-    List m_outEvents;  // ascending sendTime; equal times in insertion order
+    List m_outEvents; // ascending sendTime; equal times in insertion order
     bool sendTimerRunning_ = false;
 };
 

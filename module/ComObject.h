@@ -22,8 +22,16 @@ IUnknown* CastTo(T* object)
 }
 
 // A row of a class's interface table (the first row also answers IUnknown).
-#define TAVRO_INTERFACE(T, I) tavro::InterfaceEntry<T>{&IID_##I, &tavro::CastTo<T, I>}
-#define TAVRO_INTERFACE_IID(T, I, iid) tavro::InterfaceEntry<T>{&iid, &tavro::CastTo<T, I>}
+#define TAVRO_INTERFACE(T, I)                                                                                          \
+    tavro::InterfaceEntry<T>                                                                                           \
+    {                                                                                                                  \
+        &IID_##I, &tavro::CastTo<T, I>                                                                                 \
+    }
+#define TAVRO_INTERFACE_IID(T, I, iid)                                                                                 \
+    tavro::InterfaceEntry<T>                                                                                           \
+    {                                                                                                                  \
+        &iid, &tavro::CastTo<T, I>                                                                                     \
+    }
 
 // Derived lists its interfaces in `static constexpr InterfaceEntry<Derived> kInterfaces[]`.
 template <class Derived, class... Interfaces>

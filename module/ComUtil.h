@@ -19,8 +19,14 @@ public:
     Bstr& operator=(const Bstr&) = delete;
     Bstr(Bstr&& o) noexcept : s_(std::exchange(o.s_, nullptr)) {}
     BSTR get() const { return s_; }
-    BSTR* out() { SysFreeString(s_); s_ = nullptr; return &s_; }
+    BSTR* out()
+    {
+        SysFreeString(s_);
+        s_ = nullptr;
+        return &s_;
+    }
     BSTR release() { return std::exchange(s_, nullptr); }
+
 private:
     BSTR s_ = nullptr;
 };
@@ -35,7 +41,13 @@ public:
     VARIANT* get() { return &v_; }
     const VARIANT* get() const { return &v_; }
     VARIANT* operator->() { return &v_; }
-    VARIANT release() { VARIANT r = v_; VariantInit(&v_); return r; }
+    VARIANT release()
+    {
+        VARIANT r = v_;
+        VariantInit(&v_);
+        return r;
+    }
+
 private:
     VARIANT v_;
 };
@@ -45,17 +57,39 @@ template <class I>
 class ComPtr {
 public:
     ComPtr() = default;
-    ComPtr(I* p) : p_(p) { if (p_) p_->AddRef(); }
-    ~ComPtr() { if (p_) p_->Release(); }
+    ComPtr(I* p) : p_(p)
+    {
+        if (p_)
+            p_->AddRef();
+    }
+    ~ComPtr()
+    {
+        if (p_)
+            p_->Release();
+    }
     ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
     ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    ComPtr& operator=(ComPtr o) { std::swap(p_, o.p_); return *this; }
+    ComPtr& operator=(ComPtr o)
+    {
+        std::swap(p_, o.p_);
+        return *this;
+    }
     I* get() const { return p_; }
     I* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
-    I** out() { reset(); return &p_; }
-    void reset() { if (p_) p_->Release(); p_ = nullptr; }
+    I** out()
+    {
+        reset();
+        return &p_;
+    }
+    void reset()
+    {
+        if (p_)
+            p_->Release();
+        p_ = nullptr;
+    }
     I* detach() { return std::exchange(p_, nullptr); }
+
 private:
     I* p_ = nullptr;
 };

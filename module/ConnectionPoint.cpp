@@ -7,8 +7,7 @@ namespace tavro {
 
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, const IID& eventIid)
     : container_(container), eventIid_(eventIid)
-{
-}
+{}
 
 ConnectionPoint::~ConnectionPoint()
 {
@@ -27,8 +26,8 @@ void ConnectionPoint::Fire(DISPID dispid, DISPPARAMS* params)
     ComPtr<IConnectionPointContainer> keepAlive(container_);
     for (auto& target : targets) {
         Variant result;
-        target->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params ? params : &none,
-                       result.get(), nullptr, nullptr);
+        target->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params ? params : &none, result.get(),
+                       nullptr, nullptr);
     }
 }
 
@@ -80,8 +79,8 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
     IDispatch* target = nullptr;
     // Script engines answer the event interface itself; a plain IDispatch
     // sink is accepted too, since events are late-bound calls anyway.
-    if (FAILED(sink->QueryInterface(eventIid_, reinterpret_cast<void**>(&target)))
-        && FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&target))))
+    if (FAILED(sink->QueryInterface(eventIid_, reinterpret_cast<void**>(&target))) &&
+        FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&target))))
         return CONNECT_E_CANNOTCONNECT;
     try {
         sinks_.push_back({nextCookie_, target});
@@ -155,8 +154,8 @@ public:
     {
         if (!out)
             return E_POINTER;
-        return CreateObject<ConnectionPointEnum>(IID_IEnumConnectionPoints, reinterpret_cast<void**>(out),
-                                                 point_.get(), position_);
+        return CreateObject<ConnectionPointEnum>(IID_IEnumConnectionPoints, reinterpret_cast<void**>(out), point_.get(),
+                                                 position_);
     }
 
 private:

@@ -27,8 +27,7 @@ void FillException(EXCEPINFO* excep, const wchar_t* source, const DispatchExcept
 
 ControlBase::ControlBase(const ControlClass& cls)
     : class_(cls), events_(static_cast<IConnectionPointContainer*>(this), *cls.eventIid)
-{
-}
+{}
 
 ControlBase::~ControlBase() = default;
 
@@ -86,8 +85,8 @@ STDMETHODIMP ControlBase::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count
     return info->GetIDsOfNames(names, count, ids);
 }
 
-STDMETHODIMP ControlBase::Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                 VARIANT* result, EXCEPINFO* excep, UINT* argErr)
+STDMETHODIMP ControlBase::Invoke(DISPID dispid, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* excep, UINT* argErr)
 {
     if (!IsEqualIID(riid, IID_NULL))
         return DISP_E_UNKNOWNINTERFACE;

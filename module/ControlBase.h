@@ -27,19 +27,18 @@ struct ControlClass {
     DispatchTable dispatch; // in DISPID order
     // What a container sees; a class without misc status is registered as a
     // plain automation object, not a control.
-    DWORD miscStatus = 0;                  // OLEMISC_* bits
-    UINT aboutDialogId = 0;                // dialog resource AboutBox shows
-    const CLSID* propertyPage = nullptr;   // the one page it lists, or none
-    DWORD persistVersion = 0x00010000;     // stamp of its saved state (major.minor)
+    DWORD miscStatus = 0;                // OLEMISC_* bits
+    UINT aboutDialogId = 0;              // dialog resource AboutBox shows
+    const CLSID* propertyPage = nullptr; // the one page it lists, or none
+    DWORD persistVersion = 0x00010000;   // stamp of its saved state (major.minor)
 };
 
 // The status bits every control of this framework reports; a class adds its own.
-constexpr DWORD kControlMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE
-                                     | OLEMISC_RECOMPOSEONRESIZE;
+constexpr DWORD kControlMiscStatus =
+    OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE;
 
 class ControlBase : public ComObject<ControlBase, IDispatch, IProvideClassInfo2, IConnectionPointContainer,
-                                     OleEmbedding, InPlaceActivation, ControlView, ControlPersistence,
-                                     ControlDialogs> {
+                                     OleEmbedding, InPlaceActivation, ControlView, ControlPersistence, ControlDialogs> {
 public:
     // IPersist, IOleWindow and the view interfaces have several paths to
     // this object; each is named by the interface that owns it.

@@ -155,8 +155,8 @@ STDMETHODIMP ControlPersistence::Load(IPropertyBag* bag, IErrorLog* log)
     const SIZEL current = Control().Extent();
     LONG cx = current.cx, cy = current.cy;
     HRESULT hr;
-    if (FAILED(hr = ReadBagLong(bag, L"_Version", log, version))
-        || FAILED(hr = ReadBagLong(bag, L"_ExtentX", log, cx)) || FAILED(hr = ReadBagLong(bag, L"_ExtentY", log, cy)))
+    if (FAILED(hr = ReadBagLong(bag, L"_Version", log, version)) ||
+        FAILED(hr = ReadBagLong(bag, L"_ExtentX", log, cx)) || FAILED(hr = ReadBagLong(bag, L"_ExtentY", log, cy)))
         return hr;
     if (!ValidExtent(cx, cy))
         return E_FAIL;
@@ -171,9 +171,9 @@ STDMETHODIMP ControlPersistence::Save(IPropertyBag* bag, BOOL clearDirty, BOOL)
         return E_POINTER;
     const SIZEL extent = Control().Extent();
     HRESULT hr;
-    if (FAILED(hr = WriteBagLong(bag, L"_Version", static_cast<LONG>(Control().Class().persistVersion)))
-        || FAILED(hr = WriteBagLong(bag, L"_ExtentX", extent.cx))
-        || FAILED(hr = WriteBagLong(bag, L"_ExtentY", extent.cy)))
+    if (FAILED(hr = WriteBagLong(bag, L"_Version", static_cast<LONG>(Control().Class().persistVersion))) ||
+        FAILED(hr = WriteBagLong(bag, L"_ExtentX", extent.cx)) ||
+        FAILED(hr = WriteBagLong(bag, L"_ExtentY", extent.cy)))
         return hr;
     if (clearDirty)
         dirty_ = false;
@@ -201,8 +201,8 @@ STDMETHODIMP ControlPersistence::Save(IStorage* storage, BOOL)
     if (!storage)
         return E_POINTER;
     ComPtr<IStream> stream;
-    HRESULT hr = storage->CreateStream(kStorageStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
-                                       stream.out());
+    HRESULT hr =
+        storage->CreateStream(kStorageStream, STGM_CREATE | STGM_WRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.out());
     return FAILED(hr) ? hr : Save(stream.get(), FALSE);
 }
 

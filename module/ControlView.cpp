@@ -142,8 +142,7 @@ STDMETHODIMP ControlView::QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT loc
     if (aspect != DVASPECT_CONTENT)
         return DV_E_DVASPECT;
     RECT overlap;
-    *result = !Control().HiddenNow() && IntersectRect(&overlap, bounds, location) ? HITRESULT_HIT
-                                                                                 : HITRESULT_OUTSIDE;
+    *result = !Control().HiddenNow() && IntersectRect(&overlap, bounds, location) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
     return S_OK;
 }
 

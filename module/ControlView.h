@@ -28,12 +28,10 @@ public:
     // IViewObjectEx
     STDMETHODIMP GetRect(DWORD aspect, LPRECTL rect) override;
     STDMETHODIMP GetViewStatus(DWORD* status) override;
-    STDMETHODIMP QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG closeHint,
-                               DWORD* result) override;
-    STDMETHODIMP QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG closeHint,
-                              DWORD* result) override;
-    STDMETHODIMP GetNaturalExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device, HDC targetDc,
-                                  DVEXTENTINFO* info, LPSIZEL size) override;
+    STDMETHODIMP QueryHitPoint(DWORD aspect, LPCRECT bounds, POINT location, LONG closeHint, DWORD* result) override;
+    STDMETHODIMP QueryHitRect(DWORD aspect, LPCRECT bounds, LPCRECT location, LONG closeHint, DWORD* result) override;
+    STDMETHODIMP GetNaturalExtent(DWORD aspect, LONG index, DVTARGETDEVICE* device, HDC targetDc, DVEXTENTINFO* info,
+                                  LPSIZEL size) override;
 
     // Tells the advised sink that the picture changed.
     void NotifyViewChange();

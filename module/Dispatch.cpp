@@ -20,9 +20,9 @@ HRESULT ChangeType(VARIANT* out, VARIANT* in, VARTYPE vt)
     Variant value;
     VARIANT* v = in;
     for (int step = 0;; ++step) {
-        IDispatch* object = v->vt == VT_DISPATCH                                 ? v->pdispVal
+        IDispatch* object = v->vt == VT_DISPATCH                                ? v->pdispVal
                             : v->vt == (VT_BYREF | VT_DISPATCH) && v->ppdispVal ? *v->ppdispVal
-                                                                                 : nullptr;
+                                                                                : nullptr;
         if (!object)
             break;
         if (step == kMaxDefaultValueSteps)

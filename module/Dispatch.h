@@ -62,21 +62,39 @@ struct Arg;
 template <>
 struct Arg<long> {
     long value = 0;
-    HRESULT From(VARIANT* v) { Variant t; HRESULT hr = Coerce(v, VT_I4, t); value = t->lVal; return hr; }
+    HRESULT From(VARIANT* v)
+    {
+        Variant t;
+        HRESULT hr = Coerce(v, VT_I4, t);
+        value = t->lVal;
+        return hr;
+    }
     long Get() const { return value; }
 };
 
 template <>
 struct Arg<double> {
     double value = 0;
-    HRESULT From(VARIANT* v) { Variant t; HRESULT hr = Coerce(v, VT_R8, t); value = t->dblVal; return hr; }
+    HRESULT From(VARIANT* v)
+    {
+        Variant t;
+        HRESULT hr = Coerce(v, VT_R8, t);
+        value = t->dblVal;
+        return hr;
+    }
     double Get() const { return value; }
 };
 
 template <>
 struct Arg<float> {
     float value = 0;
-    HRESULT From(VARIANT* v) { Variant t; HRESULT hr = Coerce(v, VT_R4, t); value = t->fltVal; return hr; }
+    HRESULT From(VARIANT* v)
+    {
+        Variant t;
+        HRESULT hr = Coerce(v, VT_R4, t);
+        value = t->fltVal;
+        return hr;
+    }
     float Get() const { return value; }
 };
 
@@ -158,16 +176,16 @@ struct MethodTraits<R (C::*)(A...)> {
 
     template <VARTYPE Vt, auto Method, size_t... I>
     static HRESULT CallWith(ControlBase* self, [[maybe_unused]] DISPPARAMS* params, VARIANT* result,
-                            [[maybe_unused]] UINT* argErr,
-                            std::index_sequence<I...>)
+                            [[maybe_unused]] UINT* argErr, std::index_sequence<I...>)
     {
         static_assert(std::is_void_v<R> == (Vt == VT_EMPTY), "VT_EMPTY entries are exactly the void methods");
         [[maybe_unused]] std::tuple<Arg<std::decay_t<A>>...> args;
         HRESULT hr = S_OK;
         // rgvarg holds the arguments last to first.
         [[maybe_unused]] const UINT n = params->cArgs;
-        bool converted = ((SUCCEEDED(hr = std::get<I>(args).From(&params->rgvarg[n - 1 - I]))
-                           || (argErr && (*argErr = static_cast<UINT>(n - 1 - I)), false)) && ...);
+        bool converted = ((SUCCEEDED(hr = std::get<I>(args).From(&params->rgvarg[n - 1 - I])) ||
+                           (argErr && (*argErr = static_cast<UINT>(n - 1 - I)), false)) &&
+                          ...);
         if (!converted)
             return hr;
         C* object = static_cast<C*>(self);
@@ -215,13 +233,16 @@ constexpr UINT ArityOf()
 
 // One row of a control's dispatch table: DISPID, script name, result type
 // (VT_EMPTY, VT_I4, VT_BOOL, VT_BSTR) and the member function.
-#define TAVRO_DISP(dispid, name, resultVt, method) \
-    tavro::DispatchEntry { dispid, L##name, resultVt, tavro::ArityOf<method>(), &tavro::InvokeMethod<resultVt, method> }
+#define TAVRO_DISP(dispid, name, resultVt, method)                                                                     \
+    tavro::DispatchEntry                                                                                               \
+    {                                                                                                                  \
+        dispid, L##name, resultVt, tavro::ArityOf<method>(), &tavro::InvokeMethod<resultVt, method>                    \
+    }
 
 // A row whose method answers arguments of the wrong type or range with its
 // failure result instead of an error.
-#define TAVRO_DISP_OR(dispid, name, resultVt, method, failure)                                         \
-    tavro::DispatchEntry                                                                              \
-    {                                                                                                 \
-        dispid, L##name, resultVt, tavro::ArityOf<method>(), &tavro::InvokeOrFailure<resultVt, method, failure> \
+#define TAVRO_DISP_OR(dispid, name, resultVt, method, failure)                                                         \
+    tavro::DispatchEntry                                                                                               \
+    {                                                                                                                  \
+        dispid, L##name, resultVt, tavro::ArityOf<method>(), &tavro::InvokeOrFailure<resultVt, method, failure>        \
     }

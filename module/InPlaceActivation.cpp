@@ -48,8 +48,8 @@ HRESULT InPlaceActivation::ActivateInPlace(IOleClientSite* clientSite, const REC
             return E_FAIL;
         ComPtr<IOleInPlaceSiteWindowless> windowless;
         if (FAILED(clientSite->QueryInterface(IID_IOleInPlaceSiteWindowless,
-                                              reinterpret_cast<void**>(windowless.out())))
-            || windowless->CanWindowlessActivate() != S_OK)
+                                              reinterpret_cast<void**>(windowless.out()))) ||
+            windowless->CanWindowlessActivate() != S_OK)
             windowless.reset();
         ComPtr<IOleInPlaceSiteEx> siteEx;
         BOOL noRedraw = FALSE;

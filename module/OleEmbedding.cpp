@@ -21,9 +21,9 @@ bool OleEmbedding::UserMode() const
         return true;
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     Variant value;
-    if (FAILED(ambient->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET,
-                               &none, value.get(), nullptr, nullptr))
-        || FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BOOL)))
+    if (FAILED(ambient->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                               value.get(), nullptr, nullptr)) ||
+        FAILED(VariantChangeType(value.get(), value.get(), 0, VT_BOOL)))
         return true;
     return value->boolVal != VARIANT_FALSE;
 }

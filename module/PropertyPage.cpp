@@ -18,7 +18,8 @@ LPOLESTR CoTaskString(const std::wstring& text)
 
 } // namespace
 
-PropertyPage::PropertyPage(UINT dialogId, UINT captionId) : dialogId_(dialogId), captionId_(captionId) {}
+PropertyPage::PropertyPage(UINT dialogId, UINT captionId) : dialogId_(dialogId), captionId_(captionId)
+{}
 
 PropertyPage::~PropertyPage()
 {

@@ -16,8 +16,7 @@
 
 // In oleaut32 since Windows Vista, but not declared by mingw-w64's headers.
 extern "C" HRESULT WINAPI RegisterTypeLibForUser(ITypeLib* lib, OLECHAR* fullPath, OLECHAR* helpDir);
-extern "C" HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCID lcid,
-                                                   SYSKIND syskind);
+extern "C" HRESULT WINAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCID lcid, SYSKIND syskind);
 
 namespace tavro {
 
@@ -70,30 +69,26 @@ bool RegisterClass(HKEY root, const ServerClass& cls, const GUID& libid, const s
     const std::wstring clsid = GuidString(cls.Clsid());
     const std::wstring key = L"CLSID\\" + clsid;
     const std::wstring typeName = LoadResourceString(cls.typeNameId);
-    bool ok = SetValue(root, key, nullptr, typeName)
-              && SetValue(root, key + L"\\InprocServer32", nullptr, modulePath)
-              && SetValue(root, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+    bool ok = SetValue(root, key, nullptr, typeName) &&
+              SetValue(root, key + L"\\InprocServer32", nullptr, modulePath) &&
+              SetValue(root, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
     if (!ok || !cls.ProgId())
         return ok; // a property page needs no more
 
     const std::wstring progId = cls.ProgId();
     const std::wstring indep = VersionIndependent(progId);
-    ok = SetValue(root, key + L"\\ProgID", nullptr, progId)
-         && SetValue(root, key + L"\\VersionIndependentProgID", nullptr, indep)
-         && SetValue(root, key + L"\\TypeLib", nullptr, GuidString(libid))
-         && SetValue(root, key + L"\\Version", nullptr, L"1.0")
-         && SetValue(root, progId, nullptr, typeName)
-         && SetValue(root, progId + L"\\CLSID", nullptr, clsid)
-         && SetValue(root, indep, nullptr, typeName)
-         && SetValue(root, indep + L"\\CLSID", nullptr, clsid)
-         && SetValue(root, indep + L"\\CurVer", nullptr, progId);
+    ok = SetValue(root, key + L"\\ProgID", nullptr, progId) &&
+         SetValue(root, key + L"\\VersionIndependentProgID", nullptr, indep) &&
+         SetValue(root, key + L"\\TypeLib", nullptr, GuidString(libid)) &&
+         SetValue(root, key + L"\\Version", nullptr, L"1.0") && SetValue(root, progId, nullptr, typeName) &&
+         SetValue(root, progId + L"\\CLSID", nullptr, clsid) && SetValue(root, indep, nullptr, typeName) &&
+         SetValue(root, indep + L"\\CLSID", nullptr, clsid) && SetValue(root, indep + L"\\CurVer", nullptr, progId);
     if (!ok || !cls.MiscStatus())
         return ok; // a plain automation object is not a control
 
-    return SetValue(root, key + L"\\Control", nullptr, L"")
-           && SetValue(root, key + L"\\MiscStatus", nullptr, L"0")
-           && SetValue(root, key + L"\\MiscStatus\\1", nullptr, std::to_wstring(cls.MiscStatus()))
-           && SetValue(root, key + L"\\ToolboxBitmap32", nullptr, modulePath + L", " + std::to_wstring(cls.bitmapId));
+    return SetValue(root, key + L"\\Control", nullptr, L"") && SetValue(root, key + L"\\MiscStatus", nullptr, L"0") &&
+           SetValue(root, key + L"\\MiscStatus\\1", nullptr, std::to_wstring(cls.MiscStatus())) &&
+           SetValue(root, key + L"\\ToolboxBitmap32", nullptr, modulePath + L", " + std::to_wstring(cls.bitmapId));
 }
 
 bool UnregisterClass(HKEY root, const ServerClass& cls)
@@ -124,8 +119,8 @@ public:
     explicit ClassesRoot(RegistrationScope scope)
     {
         HKEY hive = scope == RegistrationScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        if (RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr)
-            != ERROR_SUCCESS)
+        if (RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
+            ERROR_SUCCESS)
             key_ = nullptr;
     }
     ~ClassesRoot()

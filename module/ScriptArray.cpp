@@ -56,8 +56,7 @@ ScriptArrayView::ScriptArrayView(SAFEARRAY* array)
     // an array of some other type behind a VARIANT tag would be read out of
     // bounds.
     VARTYPE vt = VT_EMPTY;
-    if (FAILED(SafeArrayGetVartype(array, &vt)) || vt != VT_VARIANT
-        || SafeArrayGetElemsize(array) != sizeof(VARIANT))
+    if (FAILED(SafeArrayGetVartype(array, &vt)) || vt != VT_VARIANT || SafeArrayGetElemsize(array) != sizeof(VARIANT))
         return;
     if (FAILED(SafeArrayGetLBound(array, 1, &lower_)) || FAILED(SafeArrayGetUBound(array, 1, &upper_)))
         return;

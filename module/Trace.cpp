@@ -19,8 +19,8 @@ bool ReadTraceSetting()
     if (n > 0 && n < sizeof value)
         return std::strcmp(value, "1") == 0;
     DWORD data = 0, size = sizeof data;
-    return RegGetValueW(HKEY_CURRENT_USER, L"Software\\TAVRO", L"Trace", RRF_RT_REG_DWORD,
-                        nullptr, &data, &size) == ERROR_SUCCESS &&
+    return RegGetValueW(HKEY_CURRENT_USER, L"Software\\TAVRO", L"Trace", RRF_RT_REG_DWORD, nullptr, &data, &size) ==
+               ERROR_SUCCESS &&
            data == 1;
 }
 
@@ -32,8 +32,7 @@ bool TraceOn()
     return on;
 }
 
-void TraceWrite(const char* control, const char* method, const std::string& args,
-                const std::string& reason)
+void TraceWrite(const char* control, const char* method, const std::string& args, const std::string& reason)
 {
     std::string line = "TAVRO ";
     line += control;
@@ -55,9 +54,9 @@ std::string TraceQuote(const std::string& text)
 std::string ErrorText(DWORD error)
 {
     char* buffer = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text(buffer ? buffer : "", n);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
@@ -72,9 +71,9 @@ std::string HresultText(HRESULT hr)
     char hex[16];
     wsprintfA(hex, "0x%08lX", static_cast<unsigned long>(hr));
     char* buffer = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text(buffer ? buffer : "", n);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))

@@ -14,8 +14,7 @@ bool TraceOn();
 
 // Writes "TAVRO <control>.<method>(<args>): <reason>" and a line end to the
 // debug output.
-void TraceWrite(const char* control, const char* method, const std::string& args,
-                const std::string& reason);
+void TraceWrite(const char* control, const char* method, const std::string& args, const std::string& reason);
 
 // A script text as the trace shows it: in double quotes.
 std::string TraceQuote(const std::string& text);
@@ -23,7 +22,10 @@ std::string TraceQuote(const std::string& text);
 // The system's text for a Win32 error code (FormatMessage), without the line
 // end, followed by the code: "Access is denied. (error 5)".
 std::string ErrorText(DWORD error);
-inline std::string LastErrorText() { return ErrorText(GetLastError()); }
+inline std::string LastErrorText()
+{
+    return ErrorText(GetLastError());
+}
 // An HRESULT in hex with the system's text when it has one:
 // "0x80070005 Access is denied.".
 std::string HresultText(HRESULT hr);
@@ -38,16 +40,16 @@ std::string TakeFailure(const char* fallback);
 } // namespace tavro
 
 // Notes a lower layer's failure reason while the trace is on.
-#define TAVRO_NOTE(reason)                                                       \
-    do {                                                                         \
-        if (::tavro::TraceOn())                                                  \
-            ::tavro::NoteFailure(reason);                                        \
+#define TAVRO_NOTE(reason)                                                                                             \
+    do {                                                                                                               \
+        if (::tavro::TraceOn())                                                                                        \
+            ::tavro::NoteFailure(reason);                                                                              \
     } while (0)
 
 // Traces one failure; the argument and reason expressions are evaluated only
 // while the trace is on.
-#define TAVRO_TRACE(control, method, args, reason)                               \
-    do {                                                                         \
-        if (::tavro::TraceOn())                                                  \
-            ::tavro::TraceWrite((control), (method), (args), (reason));          \
+#define TAVRO_TRACE(control, method, args, reason)                                                                     \
+    do {                                                                                                               \
+        if (::tavro::TraceOn())                                                                                        \
+            ::tavro::TraceWrite((control), (method), (args), (reason));                                                \
     } while (0)

@@ -38,8 +38,8 @@ void TakeSpinLock(MSectShared* shared)
         const LONG holder = InterlockedCompareExchange(Word(shared->spinLock), self, 0);
         if (holder == 0)
             return;
-        if (attempt % 4096 == 0 && holder != 1 && holder != self && ProcessEnded(static_cast<DWORD>(holder))
-            && InterlockedCompareExchange(Word(shared->spinLock), self, holder) == holder)
+        if (attempt % 4096 == 0 && holder != 1 && holder != self && ProcessEnded(static_cast<DWORD>(holder)) &&
+            InterlockedCompareExchange(Word(shared->spinLock), self, holder) == holder)
             return;
         Sleep(0);
     }
@@ -87,8 +87,9 @@ bool RecoverFromDeadHolder(MSect* section, LONG holder)
     }
     ReleaseSpinLock(shared);
     if (recovered)
-        TAVRO_TRACE("MidiIO", "EnterMSect", "", "the counted section's holder, process " + std::to_string(holder)
-                                                    + ", ended without leaving: its count is given back");
+        TAVRO_TRACE("MidiIO", "EnterMSect", "",
+                    "the counted section's holder, process " + std::to_string(holder) +
+                        ", ended without leaving: its count is given back");
     return recovered;
 }
 
@@ -223,8 +224,8 @@ BOOL LeaveMSect(MSect* section, LONG releaseCount, LONG* previousCount)
     TakeSpinLock(shared);
     if (previousCount)
         *previousCount = shared->available;
-    if (releaseCount < 0
-        || static_cast<int64_t>(shared->available) + releaseCount > static_cast<int64_t>(shared->maximum)) {
+    if (releaseCount < 0 ||
+        static_cast<int64_t>(shared->available) + releaseCount > static_cast<int64_t>(shared->maximum)) {
         ReleaseSpinLock(shared);
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

@@ -8,9 +8,9 @@
 
 // Process-local handle of one section; made by CreateMSect, freed by CloseMSect.
 struct MSect {
-    HANDLE event = nullptr;        // "ZLK_MSECT_EVT_<name>": waiters sleep on it
-    HANDLE mapping = nullptr;      // "ZLK_MSECT_MMF_<name>": the counts
-    MSectShared* view = nullptr;   // this process's view of the counts
+    HANDLE event = nullptr;      // "ZLK_MSECT_EVT_<name>": waiters sleep on it
+    HANDLE mapping = nullptr;    // "ZLK_MSECT_MMF_<name>": the counts
+    MSectShared* view = nullptr; // this process's view of the counts
 };
 
 constexpr size_t kMSectMaxName = 128;

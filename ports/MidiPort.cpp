@@ -7,8 +7,7 @@
 
 CMidiPort::CMidiPort(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput, uint32_t kind)
     : portNumber(portNumber), deviceIndex(deviceIndex), kind(kind), isInput(isInput), owner(owner)
-{
-}
+{}
 
 bool CMidiPort::SetSysExSize(uint32_t size)
 {

@@ -196,8 +196,8 @@ bool CMidiPortDM::SendBytes(const std::vector<uint8_t>& bytes)
     }
     BYTE* raw = nullptr;
     HRESULT hr;
-    if (FAILED(hr = buffer_->Flush()) || FAILED(hr = buffer_->GetRawBufferPtr(&raw)) || !raw
-        || FAILED(hr = buffer_->SetStartTime(0))) {
+    if (FAILED(hr = buffer_->Flush()) || FAILED(hr = buffer_->GetRawBufferPtr(&raw)) || !raw ||
+        FAILED(hr = buffer_->SetStartTime(0))) {
         TAVRO_NOTE("the DirectMusic buffer cannot be filled: " + tavro::HresultText(hr));
         return false;
     }

@@ -15,9 +15,9 @@ constexpr DWORD kCloseWaitMs = 4000;
 std::string MidiErrorText(bool isInput, const char* call, MMRESULT rc)
 {
     char text[MAXERRORLENGTH] = {};
-    if ((isInput ? midiInGetErrorTextA(rc, text, sizeof text) : midiOutGetErrorTextA(rc, text, sizeof text))
-            != MMSYSERR_NOERROR
-        || !text[0])
+    if ((isInput ? midiInGetErrorTextA(rc, text, sizeof text) : midiOutGetErrorTextA(rc, text, sizeof text)) !=
+            MMSYSERR_NOERROR ||
+        !text[0])
         return std::string(call) + ": " + tavro::ErrorText(rc);
     return std::string(call) + ": " + text + " (error " + std::to_string(rc) + ")";
 }
@@ -58,11 +58,10 @@ bool CMidiPortMM::Open()
 {
     std::lock_guard<std::mutex> lock(openCloseLock_);
     CloseLocked();
-    MMRESULT rc = isInput
-                      ? midiInOpen(&hIn_, deviceIndex, reinterpret_cast<DWORD_PTR>(&InputCallback),
-                                   reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION)
-                      : midiOutOpen(&hOut_, deviceIndex, reinterpret_cast<DWORD_PTR>(&OutputCallback),
-                                    reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+    MMRESULT rc = isInput ? midiInOpen(&hIn_, deviceIndex, reinterpret_cast<DWORD_PTR>(&InputCallback),
+                                       reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION)
+                          : midiOutOpen(&hOut_, deviceIndex, reinterpret_cast<DWORD_PTR>(&OutputCallback),
+                                        reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
     if (rc != MMSYSERR_NOERROR) {
         hIn_ = nullptr;
         hOut_ = nullptr;
@@ -232,7 +231,8 @@ void CMidiPortMM::OnInput(UINT msg, DWORD_PTR param1, DWORD_PTR param2)
     case MIM_MOREDATA:
         if (isOpen) {
             int64_t now = owner->ReadMasterClock();
-            int64_t stamp = (static_cast<int64_t>(g_openTime.load()) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
+            int64_t stamp =
+                (static_cast<int64_t>(g_openTime.load()) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
             const uint8_t bytes[3] = {static_cast<uint8_t>(param1), static_cast<uint8_t>(param1 >> 8),
                                       static_cast<uint8_t>(param1 >> 16)};
             owner->AddInputEvent(this, now, stamp, 3, bytes);
@@ -242,7 +242,8 @@ void CMidiPortMM::OnInput(UINT msg, DWORD_PTR param1, DWORD_PTR param2)
         bool requeued = false;
         if (isOpen && header_.dwBytesRecorded != 0) {
             int64_t now = owner->ReadMasterClock();
-            int64_t stamp = (static_cast<int64_t>(g_openTime.load()) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
+            int64_t stamp =
+                (static_cast<int64_t>(g_openTime.load()) + static_cast<int64_t>(param2 & 0xFFFFFFFF)) * 10000;
             owner->AddInputEvent(this, now, stamp, header_.dwBytesRecorded,
                                  reinterpret_cast<const uint8_t*>(header_.lpData));
             header_.dwBytesRecorded = 0;

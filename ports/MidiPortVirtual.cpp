@@ -48,8 +48,8 @@ volatile LONG* RoutineWord(ListenerSlot& slot)
 // Exchanges the routine word from `expected` to `value`; returns what it held.
 uint32_t ExchangeRoutine(ListenerSlot& slot, uint32_t value, uint32_t expected)
 {
-    return static_cast<uint32_t>(InterlockedCompareExchange(RoutineWord(slot), static_cast<LONG>(value),
-                                                            static_cast<LONG>(expected)));
+    return static_cast<uint32_t>(
+        InterlockedCompareExchange(RoutineWord(slot), static_cast<LONG>(value), static_cast<LONG>(expected)));
 }
 
 // Messages this process sent on each index that did not reach every
@@ -148,8 +148,7 @@ std::unique_lock<std::mutex> LockPort(std::mutex& portLock)
 
 CMidiPortVirtual::CMidiPortVirtual(MidiPortOwner* owner, uint32_t portNumber, uint32_t deviceIndex, bool isInput)
     : CMidiPort(owner, portNumber, deviceIndex, isInput, PORT_KIND_VIRTUAL)
-{
-}
+{}
 
 CMidiPortVirtual::~CMidiPortVirtual()
 {
@@ -181,8 +180,8 @@ bool CMidiPortVirtual::EnterSection(const char* method, const std::vector<uint8_
     if (EnterMSect(section, kSectionWaitMs) != WAIT_TIMEOUT)
         return true;
     TAVRO_TRACE("MidiIO", method, bytes ? DescribeBytes(portNumber, *bytes) : std::to_string(portNumber),
-                "virtual port " + tavro::TraceQuote(GetName()) + " stayed locked by another process or thread for "
-                    + std::to_string(kSectionWaitMs / 1000) + " s");
+                "virtual port " + tavro::TraceQuote(GetName()) + " stayed locked by another process or thread for " +
+                    std::to_string(kSectionWaitMs / 1000) + " s");
     return false;
 }
 
@@ -193,8 +192,8 @@ bool CMidiPortVirtual::MapBlock()
         return true;
     char blockName[16];
     snprintf(blockName, sizeof blockName, "tavro_%02u", deviceIndex);
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                        sizeof(VirtualPortBlock), blockName);
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(VirtualPortBlock), blockName);
     if (!mapping)
         return false;
     auto* view = static_cast<VirtualPortBlock*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
@@ -399,15 +398,15 @@ bool CMidiPortVirtual::DeliverToListeners(const std::vector<uint8_t>& bytes)
         }
         if (bytes.size() > kVirtualDataSize) {
             TAVRO_TRACE("MidiIO", "SendMidiEvent", DescribeBytes(portNumber, bytes),
-                        std::to_string(bytes.size()) + " bytes do not fit virtual port " + tavro::TraceQuote(GetName())
-                            + " (at most 128)");
+                        std::to_string(bytes.size()) + " bytes do not fit virtual port " +
+                            tavro::TraceQuote(GetName()) + " (at most 128)");
             return false;
         }
         if (!DeliverToListener(slot, listener, window, bytes)) {
             TAVRO_TRACE("MidiIO", "SendMidiEvent", DescribeBytes(portNumber, bytes),
-                        "listener window " + WindowText(listener.receiverWindow) + " of virtual port "
-                            + tavro::TraceQuote(GetName()) + " did not take the message within "
-                            + std::to_string(kDeliverWaitMs / 1000) + " s");
+                        "listener window " + WindowText(listener.receiverWindow) + " of virtual port " +
+                            tavro::TraceQuote(GetName()) + " did not take the message within " +
+                            std::to_string(kDeliverWaitMs / 1000) + " s");
             sent = false;
         }
     }
@@ -434,9 +433,9 @@ bool CMidiPortVirtual::DeliverToListener(ListenerSlot& slot, const ListenerSlot&
     if (counted)
         ExchangeRoutine(slot, kRoutinePending | ticket, kRoutineIdle);
     // Returns once the receiver has copied the data area (or gave up).
-    const bool answered = SendMessageTimeoutA(window, WM_VIRTUALMIDI, listener.receiverPort,
-                                              static_cast<LPARAM>(bytes.size()), SMTO_NORMAL, kDeliverWaitMs,
-                                              &answer) != 0;
+    const bool answered =
+        SendMessageTimeoutA(window, WM_VIRTUALMIDI, listener.receiverPort, static_cast<LPARAM>(bytes.size()),
+                            SMTO_NORMAL, kDeliverWaitMs, &answer) != 0;
     if (!counted)
         return answered;
     // Withdraw an unclaimed ticket, so that a late handling drops it.
@@ -478,11 +477,11 @@ LRESULT CMidiPortVirtual::Deliver(MidiPortOwner* receiver, WPARAM receiverId, LP
         // The withdrawn mark stays until a sender has seen this window
         // answer again (see DeliverToListener).
         const uint32_t state = routine & kRoutineMask;
-        if (state != kRoutinePending
-            || ExchangeRoutine(*own, kRoutineClaimed | (routine & 0xFFFF), routine) != routine) {
+        if (state != kRoutinePending ||
+            ExchangeRoutine(*own, kRoutineClaimed | (routine & 0xFFFF), routine) != routine) {
             TAVRO_TRACE("MidiIO", "OnVirtualMidiMessage", std::to_string(port->portNumber),
-                        "a message whose sender stopped waiting reached virtual port "
-                            + tavro::TraceQuote(port->GetName()) + " late and was dropped");
+                        "a message whose sender stopped waiting reached virtual port " +
+                            tavro::TraceQuote(port->GetName()) + " late and was dropped");
             return 0;
         }
     }

@@ -22,9 +22,9 @@ struct MSectShared {
     int32_t maximum;     // at least 1
 };
 static_assert(sizeof(MSectShared) == 20, "counted section block is 20 bytes");
-static_assert(offsetof(MSectShared, initialised) == 0 && offsetof(MSectShared, spinLock) == 4
-                  && offsetof(MSectShared, waiting) == 8 && offsetof(MSectShared, available) == 12
-                  && offsetof(MSectShared, maximum) == 16,
+static_assert(offsetof(MSectShared, initialised) == 0 && offsetof(MSectShared, spinLock) == 4 &&
+                  offsetof(MSectShared, waiting) == 8 && offsetof(MSectShared, available) == 12 &&
+                  offsetof(MSectShared, maximum) == 16,
               "counted section field offsets");
 
 // One registered virtual input port of some process.
@@ -35,8 +35,8 @@ struct ListenerSlot {
     uint32_t inUse;          // 1 occupied, 0 free
 };
 static_assert(sizeof(ListenerSlot) == 16, "listener slot is 16 bytes");
-static_assert(offsetof(ListenerSlot, routine) == 0 && offsetof(ListenerSlot, receiverPort) == 4
-                  && offsetof(ListenerSlot, receiverWindow) == 8 && offsetof(ListenerSlot, inUse) == 12,
+static_assert(offsetof(ListenerSlot, routine) == 0 && offsetof(ListenerSlot, receiverPort) == 4 &&
+                  offsetof(ListenerSlot, receiverWindow) == 8 && offsetof(ListenerSlot, inUse) == 12,
               "listener slot field offsets");
 
 constexpr int kVirtualPortCount = 32;  // indexes 0..31
@@ -51,6 +51,6 @@ struct VirtualPortBlock {
     uint8_t data[kVirtualDataSize]; // the message being delivered
 };
 static_assert(sizeof(VirtualPortBlock) == 296, "virtual port block is 296 bytes");
-static_assert(offsetof(VirtualPortBlock, inputCount) == 0 && offsetof(VirtualPortBlock, outputCount) == 4
-                  && offsetof(VirtualPortBlock, slots) == 8 && offsetof(VirtualPortBlock, data) == 168,
+static_assert(offsetof(VirtualPortBlock, inputCount) == 0 && offsetof(VirtualPortBlock, outputCount) == 4 &&
+                  offsetof(VirtualPortBlock, slots) == 8 && offsetof(VirtualPortBlock, data) == 168,
               "virtual port block field offsets");

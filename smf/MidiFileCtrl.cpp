@@ -28,12 +28,18 @@ const tavro::DispatchEntry kEntries[] = {
 } // namespace
 
 const tavro::ControlClass CMidiFileCtrl::kClass = {
-    &CLSID_MidiFile, &DIID__DMidiFile, &DIID__DMidiFileEvents, L"TAVRO.MidiFileCtrl.1",
+    &CLSID_MidiFile,
+    &DIID__DMidiFile,
+    &DIID__DMidiFileEvents,
+    L"TAVRO.MidiFileCtrl.1",
     tavro::MakeDispatchTable(kEntries),
-    tavro::kControlMiscStatus | OLEMISC_ACTIVATEWHENVISIBLE, IDD_ABOUTBOX_MIDIFILE, &CLSID_MidiFilePropPage,
+    tavro::kControlMiscStatus | OLEMISC_ACTIVATEWHENVISIBLE,
+    IDD_ABOUTBOX_MIDIFILE,
+    &CLSID_MidiFilePropPage,
 };
 
-CMidiFileCtrl::CMidiFileCtrl() : ControlBase(kClass) {}
+CMidiFileCtrl::CMidiFileCtrl() : ControlBase(kClass)
+{}
 
 IUnknown* CMidiFileCtrl::Create()
 {
@@ -116,7 +122,7 @@ long CMidiFileCtrl::Read(const char* method, VARIANT* dataArray, const std::stri
     if (ppq == 0 || tavro::SmfReadLostData(status))
         TAVRO_TRACE("MidiFile", method, TraceArgs(method, sFileName, PPQ),
                     status.stop == tavro::SmfReadStop::kCannotOpen ? OpenFailure(sFileName)
-                                                                    : ReadFailure(status, ppq == 0));
+                                                                   : ReadFailure(status, ppq == 0));
     if (ppq == 0)
         return 0;
     song.MoveInto(dataArray);

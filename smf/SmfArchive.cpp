@@ -106,10 +106,12 @@ SmfMemorySource::SmfMemorySource(const void* data, size_t size)
 }
 
 SmfMemorySource::SmfMemorySource(const std::vector<uint8_t>& bytes) : SmfMemorySource(bytes.data(), bytes.size())
-{
-}
+{}
 
-SmfMemorySink::SmfMemorySink() { SetWriteWindow(buffer_, sizeof buffer_); }
+SmfMemorySink::SmfMemorySink()
+{
+    SetWriteWindow(buffer_, sizeof buffer_);
+}
 
 bool SmfMemorySink::Flush(const uint8_t* data, size_t n)
 {
@@ -169,7 +171,10 @@ SmfFileSink::SmfFileSink(const std::string& path) : file_(OpenShared(path, true)
     SetWriteWindow(buffer_.get(), kSmfArchiveBuffer);
 }
 
-SmfFileSink::~SmfFileSink() { Close(); }
+SmfFileSink::~SmfFileSink()
+{
+    Close();
+}
 
 bool SmfFileSink::Flush(const uint8_t* data, size_t n)
 {

@@ -78,13 +78,25 @@ public:
 protected:
     SmfArchive() = default;
     // Loading: the next bytes of the stream, or 0 at end of data (or error).
-    virtual size_t Refill(const uint8_t*& begin) { begin = nullptr; return 0; }
+    virtual size_t Refill(const uint8_t*& begin)
+    {
+        begin = nullptr;
+        return 0;
+    }
     // Storing: takes the bytes written since the last flush; false on error.
     virtual bool Flush(const uint8_t*, size_t) { return false; }
     // Storing: passes the window's bytes to Flush and starts a new window.
     bool FlushWindow();
-    void SetReadWindow(const uint8_t* begin, size_t n) { readStart_ = readPos_ = begin; readEnd_ = begin + n; }
-    void SetWriteWindow(uint8_t* begin, size_t n) { writeStart_ = writePos_ = begin; writeEnd_ = begin + n; }
+    void SetReadWindow(const uint8_t* begin, size_t n)
+    {
+        readStart_ = readPos_ = begin;
+        readEnd_ = begin + n;
+    }
+    void SetWriteWindow(uint8_t* begin, size_t n)
+    {
+        writeStart_ = writePos_ = begin;
+        writeEnd_ = begin + n;
+    }
     void SetFailed();
 
 private:

@@ -112,8 +112,7 @@ bool CSmfHeader::Read(SmfArchive& ar)
     }
     if (kind != kSmfChunkHeader)
         return fail(SmfReadStop::kNoHeader);
-    if (!ReadBigEndian16(ar, format) || !ReadBigEndian16(ar, trackCount) ||
-        !ReadBigEndian16(ar, division))
+    if (!ReadBigEndian16(ar, format) || !ReadBigEndian16(ar, trackCount) || !ReadBigEndian16(ar, division))
         return fail(SmfReadStop::kHeaderCut);
     position += 6;
     readStop = SmfReadStop::kEnd;
@@ -291,8 +290,9 @@ bool CSmfTrack::Write(SmfArchive& ar)
     uint8_t previous = head_.GetStatus();
     for (CSmfEvent* e = head_.Next(); e; e = e->Next()) {
         const uint8_t status = e->GetStatus();
-        bool ok = e->IsChannel() ? static_cast<CSmfChannelEvent*>(e)->WriteMessage(ar, status < 0xF0 && status == previous)
-                                 : e->Write(ar);
+        bool ok = e->IsChannel()
+                      ? static_cast<CSmfChannelEvent*>(e)->WriteMessage(ar, status < 0xF0 && status == previous)
+                      : e->Write(ar);
         if (!ok)
             return false;
         previous = status;

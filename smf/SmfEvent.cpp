@@ -97,7 +97,8 @@ void CSmfEvent::operator delete(void* p)
         ::operator delete(block);
 }
 
-void CSmfEvent::operator delete(void*, SmfArena&) {}
+void CSmfEvent::operator delete(void*, SmfArena&)
+{}
 
 CSmfEvent::~CSmfEvent()
 {
@@ -117,7 +118,10 @@ void CSmfEvent::DeleteChain(CSmfEvent* first)
     }
 }
 
-void CSmfEvent::UpdateSize() { encodedSize_ = VarLenSize(delta_) + BodySize(); }
+void CSmfEvent::UpdateSize()
+{
+    encodedSize_ = VarLenSize(delta_) + BodySize();
+}
 
 void CSmfEvent::InsertAfter(CSmfEvent* prev)
 {
@@ -270,7 +274,10 @@ bool CSmfChannelEvent::WriteMessage(SmfArchive& ar, bool runningStatus) const
     return ar.Write(bytes, n);
 }
 
-bool CSmfChannelEvent::Write(SmfArchive& ar) { return WriteMessage(ar, UsesRunningStatus()); }
+bool CSmfChannelEvent::Write(SmfArchive& ar)
+{
+    return WriteMessage(ar, UsesRunningStatus());
+}
 
 void CSmfChannelEvent::FillRecord(CSmfEventRecord& record) const
 {
@@ -373,7 +380,10 @@ bool CSmfSysexEvent::Write(SmfArchive& ar)
     return WriteEvent(ar, &status_, 1, true);
 }
 
-void CSmfSysexEvent::FillRecord(CSmfEventRecord& record) const { record.kind = kSmfEventSysex; }
+void CSmfSysexEvent::FillRecord(CSmfEventRecord& record) const
+{
+    record.kind = kSmfEventSysex;
+}
 
 bool CSmfSysexEvent::ApplyRecord(const CSmfEventRecord& record)
 {

@@ -24,7 +24,10 @@ enum SmfEventKind : int32_t {
 // Data bytes of a channel message, indexed by (status >> 4) & 7.
 extern const uint8_t channelDataLength[8];
 
-inline uint8_t ChannelDataLength(uint8_t status) { return channelDataLength[(status >> 4) & 7]; }
+inline uint8_t ChannelDataLength(uint8_t status)
+{
+    return channelDataLength[(status >> 4) & 7];
+}
 
 // A value copy of one event. length mirrors data.size() for records that
 // GetData fills; SetData refuses a record whose length and data disagree.
@@ -172,8 +175,7 @@ class CSmfChannelEvent final : public CSmfEvent {
 public:
     CSmfChannelEvent(uint32_t delta, uint8_t status);
     // An event already read: its data bytes are given.
-    CSmfChannelEvent(uint32_t delta, uint8_t status, uint8_t data1, uint8_t data2)
-        : CSmfEvent(delta, status)
+    CSmfChannelEvent(uint32_t delta, uint8_t status, uint8_t data1, uint8_t data2) : CSmfEvent(delta, status)
     {
         isChannel_ = true;
         data1_ = data1;

@@ -38,7 +38,10 @@ void MessageOf(const CSmfEventRecord& rec, SongMessage& m)
 
 enum class RowOutcome { Event, Skip, Fail };
 
-uint8_t Low8(const ScriptNumber& n) { return static_cast<uint8_t>(*n & 0xFF); }
+uint8_t Low8(const ScriptNumber& n)
+{
+    return static_cast<uint8_t>(*n & 0xFF);
+}
 
 // What one script row becomes:
 //   skipped:   not an array or fewer than 2 elements; message not an array

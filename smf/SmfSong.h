@@ -120,10 +120,8 @@ bool WriteSong(const ScriptSong& song, int32_t ppq, SmfArchive& sink);
 // Writing converts first, so that an array the write refuses creates no
 // file; the caller checks beforehand that the path does not exist. A write
 // error leaves the file as far as it was written and returns false.
-int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song,
-                         SmfReadStatus* status = nullptr);
-int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongTrackSink& sink,
-                         SmfReadStatus* status = nullptr);
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongArray& song, SmfReadStatus* status = nullptr);
+int32_t ReadSongFromFile(const std::string& path, int32_t ppq, SongTrackSink& sink, SmfReadStatus* status = nullptr);
 bool WriteSongToFile(const ScriptSong& song, int32_t ppq, const std::string& path);
 
 } // namespace tavro

@@ -41,7 +41,10 @@ ScriptRow RowOf(const VARIANT* element)
 
 } // namespace
 
-void SongVariantBuilder::Begin(size_t trackCount) { song_.emplace(trackCount); }
+void SongVariantBuilder::Begin(size_t trackCount)
+{
+    song_.emplace(trackCount);
+}
 
 void SongVariantBuilder::Track(size_t index, TrackArray& rows)
 {
@@ -60,7 +63,10 @@ void SongVariantBuilder::Track(size_t index, TrackArray& rows)
     trackArray.MoveInto((*song_)[index]);
 }
 
-void SongVariantBuilder::MoveInto(VARIANT* out) { song_->MoveInto(*out); }
+void SongVariantBuilder::MoveInto(VARIANT* out)
+{
+    song_->MoveInto(*out);
+}
 
 bool SmfFromVariant(const VARIANT* in, int32_t ppq, CSmfFile& file, bool* isSong)
 {

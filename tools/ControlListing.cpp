@@ -10,11 +10,19 @@ ControlKind ClassifyControl(const std::string& className, unsigned long style)
     const unsigned low4 = style & 0xF;
     if (className == "Button") {
         switch (low4) {
-        case 2: case 3: return {"CheckBox", 2};
-        case 4: case 9: return {"RadioButton", 3};
-        case 5: case 6: return {"3StateButton", 4};
-        case 7: return {"GroupBox", 5};
-        default: return {"PushButton", 1};
+        case 2:
+        case 3:
+            return {"CheckBox", 2};
+        case 4:
+        case 9:
+            return {"RadioButton", 3};
+        case 5:
+        case 6:
+            return {"3StateButton", 4};
+        case 7:
+            return {"GroupBox", 5};
+        default:
+            return {"PushButton", 1};
         }
     }
     if (className == "Edit")
@@ -23,10 +31,14 @@ ControlKind ClassifyControl(const std::string& className, unsigned long style)
         return (style & 0x8) ? ControlKind{"ListBoxMultiSel", 10} : ControlKind{"ListBoxSingleSel", 9};
     if (className == "ComboBox") {
         switch (low4) {
-        case 1: return {"ComboSimple", 11};
-        case 2: return {"ComboDropDown", 12};
-        case 3: return {"ComboDropList", 13};
-        default: return {className, 0};
+        case 1:
+            return {"ComboSimple", 11};
+        case 2:
+            return {"ComboDropDown", 12};
+        case 3:
+            return {"ComboDropList", 13};
+        default:
+            return {className, 0};
         }
     }
     if (className == "ScrollBar")
@@ -54,13 +66,13 @@ std::string ControlIndexField(int index, bool hasFocus, bool containsFocus)
     return number + "\t";
 }
 
-std::string ControlListingLine(const std::string& indexField, const std::string& typeName, bool enabled,
-                               bool visible, const std::string& text)
+std::string ControlListingLine(const std::string& indexField, const std::string& typeName, bool enabled, bool visible,
+                               const std::string& text)
 {
     std::string shown = text.substr(0, text.find('\r'));
     shown = shown.substr(0, shown.find('\n'));
-    return indexField + typeName + (enabled ? "\tTrue\t" : "\tFalse\t") + (visible ? "True\t" : "False\t") + shown
-        + "\r\n";
+    return indexField + typeName + (enabled ? "\tTrue\t" : "\tFalse\t") + (visible ? "True\t" : "False\t") + shown +
+           "\r\n";
 }
 
 } // namespace tavro

@@ -31,7 +31,7 @@ extern const char kControlListingHeader[];
 std::string ControlIndexField(int index, bool hasFocus, bool containsFocus);
 
 // One listing line; the text is cut before its first CR, then its first LF.
-std::string ControlListingLine(const std::string& indexField, const std::string& typeName, bool enabled,
-                               bool visible, const std::string& text);
+std::string ControlListingLine(const std::string& indexField, const std::string& typeName, bool enabled, bool visible,
+                               const std::string& text);
 
 } // namespace tavro

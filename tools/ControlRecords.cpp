@@ -33,8 +33,7 @@ std::vector<unsigned char> ListTextRecord(const ControlRecordLayout& layout, int
     return record;
 }
 
-std::vector<unsigned char> NotifyRecord(const ControlRecordLayout& layout, int64_t from, uint64_t id,
-                                        uint32_t code)
+std::vector<unsigned char> NotifyRecord(const ControlRecordLayout& layout, int64_t from, uint64_t id, uint32_t code)
 {
     std::vector<unsigned char> record(layout.notifySize, 0);
     Put(record, 0, static_cast<uint64_t>(from), layout.pointerSize);

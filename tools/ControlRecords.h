@@ -30,7 +30,6 @@ std::vector<unsigned char> TabTextRecord(const ControlRecordLayout& layout, uint
 std::vector<unsigned char> ListTextRecord(const ControlRecordLayout& layout, int32_t subItem, uint64_t text,
                                           int32_t textMax);
 // An NMHDR from window `from` (a handle value, sign-extended) with `id` and `code`.
-std::vector<unsigned char> NotifyRecord(const ControlRecordLayout& layout, int64_t from, uint64_t id,
-                                        uint32_t code);
+std::vector<unsigned char> NotifyRecord(const ControlRecordLayout& layout, int64_t from, uint64_t id, uint32_t code);
 
 } // namespace tavro

@@ -17,16 +17,13 @@ struct KeyName {
 
 // Searched in this order; the first match wins.
 constexpr KeyName kKeyNameTable[] = {
-    {"BACKSPACE", 0x08}, {"BS", 0x08},      {"BKSP", 0x08},     {"BREAK", 0x13},
-    {"CAPSLOCK", 0x14},  {"DELETE", 0x2E},  {"DEL", 0x2E},      {"DOWN", 0x28},
-    {"END", 0x23},       {"ENTER", 0x0D},   {"ESC", 0x1B},      {"HELP", 0x2F},
-    {"HOME", 0x24},      {"INSERT", 0x2D},  {"INS", 0x2D},      {"LEFT", 0x25},
-    {"NUMLOCK", 0x90},   {"PGDN", 0x22},    {"PGUP", 0x21},     {"PRTSC", 0x2C},
-    {"RIGHT", 0x27},     {"SCROLLLOCK", 0x91}, {"TAB", 0x09},   {"UP", 0x26},
-    {"F1", 0x70},  {"F2", 0x71},  {"F3", 0x72},  {"F4", 0x73},
-    {"F5", 0x74},  {"F6", 0x75},  {"F7", 0x76},  {"F8", 0x77},
-    {"F9", 0x78},  {"F10", 0x79}, {"F11", 0x7A}, {"F12", 0x7B},
-    {"F13", 0x7C}, {"F14", 0x7D}, {"F15", 0x7E}, {"F16", 0x7F},
+    {"BACKSPACE", 0x08}, {"BS", 0x08},     {"BKSP", 0x08},  {"BREAK", 0x13},      {"CAPSLOCK", 0x14}, {"DELETE", 0x2E},
+    {"DEL", 0x2E},       {"DOWN", 0x28},   {"END", 0x23},   {"ENTER", 0x0D},      {"ESC", 0x1B},      {"HELP", 0x2F},
+    {"HOME", 0x24},      {"INSERT", 0x2D}, {"INS", 0x2D},   {"LEFT", 0x25},       {"NUMLOCK", 0x90},  {"PGDN", 0x22},
+    {"PGUP", 0x21},      {"PRTSC", 0x2C},  {"RIGHT", 0x27}, {"SCROLLLOCK", 0x91}, {"TAB", 0x09},      {"UP", 0x26},
+    {"F1", 0x70},        {"F2", 0x71},     {"F3", 0x72},    {"F4", 0x73},         {"F5", 0x74},       {"F6", 0x75},
+    {"F7", 0x76},        {"F8", 0x77},     {"F9", 0x78},    {"F10", 0x79},        {"F11", 0x7A},      {"F12", 0x7B},
+    {"F13", 0x7C},       {"F14", 0x7D},    {"F15", 0x7E},   {"F16", 0x7F},
 };
 static_assert(sizeof(kKeyNameTable) / sizeof(kKeyNameTable[0]) == 40, "40 key names");
 
@@ -235,8 +232,7 @@ bool EmitKeyEvents(const std::vector<KeyStroke>& keys, std::vector<KeyEvent>& ev
         uint8_t virtualKey;
     };
     // Pressed and released in this order.
-    static constexpr Modifier kModifiers[] = {
-        {kModShift, kVkShift}, {kModCtrl, kVkControl}, {kModAlt, kVkMenu}};
+    static constexpr Modifier kModifiers[] = {{kModShift, kVkShift}, {kModCtrl, kVkControl}, {kModAlt, kVkMenu}};
 
     events.clear();
     events.reserve(kMaxKeyEvents);
@@ -259,8 +255,7 @@ bool EmitKeyEvents(const std::vector<KeyStroke>& keys, std::vector<KeyEvent>& ev
             break;
 
         const KeyStroke& key = keys[position];
-        const uint32_t extended =
-            ((held & kModShift) && IsShiftExtendedKey(key.virtualKey)) ? kKeyEventExtended : 0;
+        const uint32_t extended = ((held & kModShift) && IsShiftExtendedKey(key.virtualKey)) ? kKeyEventExtended : 0;
         // Room for this key's presses plus a margin for the modifier events
         // that may still follow; otherwise the whole batch is dropped.
         if (2 * static_cast<size_t>(key.repeatCount) + events.size() + 20 > kMaxKeyEvents) {

@@ -57,10 +57,7 @@ struct KeyEvent {
     uint16_t virtualKey = 0;
     uint32_t flags = 0; // kKeyEventKeyUp | kKeyEventExtended
 
-    bool operator==(const KeyEvent& other) const
-    {
-        return virtualKey == other.virtualKey && flags == other.flags;
-    }
+    bool operator==(const KeyEvent& other) const { return virtualKey == other.virtualKey && flags == other.flags; }
 };
 
 // What a SendKeys call does: raise errorText (code 2000), or send events

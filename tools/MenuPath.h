@@ -69,10 +69,10 @@ private:
 
 struct MenuMatch {
     bool found = false;
-    MenuItemData item;    // the item the last path component named
-    std::string path;     // the path as the menu writes its names
-    uintptr_t menu = 0;   // the menu that holds the item
-    std::string failure;  // when not found: how far the path resolved
+    MenuItemData item;   // the item the last path component named
+    std::string path;    // the path as the menu writes its names
+    uintptr_t menu = 0;  // the menu that holds the item
+    std::string failure; // when not found: how far the path resolved
 };
 
 // Resolves "File\Save As" from `menuBar` down: each component names the

@@ -93,13 +93,18 @@ const tavro::DispatchEntry kDispatch[] = {
 } // namespace
 
 const tavro::ControlClass CMidiToolsCtrl::kClass = {
-    &CLSID_MidiTools, &DIID__DMidiTools, &DIID__DMidiToolsEvents, L"TAVRO.MidiToolsCtrl.1",
+    &CLSID_MidiTools,
+    &DIID__DMidiTools,
+    &DIID__DMidiToolsEvents,
+    L"TAVRO.MidiToolsCtrl.1",
     tavro::MakeDispatchTable(kDispatch),
-    tavro::kControlMiscStatus | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INVISIBLEATRUNTIME, IDD_ABOUTBOX_MIDITOOLS,
+    tavro::kControlMiscStatus | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INVISIBLEATRUNTIME,
+    IDD_ABOUTBOX_MIDITOOLS,
     &CLSID_MidiToolsPropPage,
 };
 
-CMidiToolsCtrl::CMidiToolsCtrl() : ControlBase(kClass) {}
+CMidiToolsCtrl::CMidiToolsCtrl() : ControlBase(kClass)
+{}
 
 IUnknown* CMidiToolsCtrl::Create()
 {
@@ -144,7 +149,8 @@ void CMidiToolsCtrl::Assert(long TestValueNotZero)
         throw tavro::DispatchException{TOOLS_ERR_SCRIPT, "Assertion Failed"};
 }
 
-void CMidiToolsCtrl::TerminateScript() {}
+void CMidiToolsCtrl::TerminateScript()
+{}
 
 void CMidiToolsCtrl::TerminateScriptNOW()
 {
@@ -164,7 +170,8 @@ BOOL CMidiToolsCtrl::ShowEditor(long bShow)
     return FALSE;
 }
 
-void CMidiToolsCtrl::PrintTabStopLength(long) {}
+void CMidiToolsCtrl::PrintTabStopLength(long)
+{}
 
 std::string CMidiToolsCtrl::EditorGetSelText()
 {
@@ -172,11 +179,14 @@ std::string CMidiToolsCtrl::EditorGetSelText()
     return {};
 }
 
-void CMidiToolsCtrl::EditorReplaceSelText(const std::string&) {}
+void CMidiToolsCtrl::EditorReplaceSelText(const std::string&)
+{}
 
-void CMidiToolsCtrl::EditorSelectAll() {}
+void CMidiToolsCtrl::EditorSelectAll()
+{}
 
-void CMidiToolsCtrl::EditorAddText(const std::string&) {}
+void CMidiToolsCtrl::EditorAddText(const std::string&)
+{}
 
 BOOL CMidiToolsCtrl::PrintFont(const std::string&, float)
 {

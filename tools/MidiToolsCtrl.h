@@ -56,8 +56,7 @@ public:
     void SendKeys(const std::string& strKeys);
 
     // File search (ToolsFileFind.cpp)
-    long FileFind(VARIANT* filesArray, const std::string& sFolder, const std::string& sFind, long bSubDir,
-                  long nSort);
+    long FileFind(VARIANT* filesArray, const std::string& sFolder, const std::string& sFind, long bSubDir, long nSort);
 
     // Wildcard matching
     BOOL IsLike(const std::string& String, const std::string& Expression);

@@ -18,17 +18,17 @@ namespace {
 struct MenuQueryBlock {
     // Request
     uint64_t menu;
-    int32_t position;   // -1: count the items; -2: notify (see AnswerQuery)
+    int32_t position; // -1: count the items; -2: notify (see AnswerQuery)
     uint32_t textBuffer;
     // Answer
-    int32_t answered;   // 1 once the owner's thread has run the query
-    int32_t result;     // item read (1/0), or the item count
+    int32_t answered; // 1 once the owner's thread has run the query
+    int32_t result;   // item read (1/0), or the item count
     uint32_t type;
     uint32_t state;
     uint32_t id;
     uint32_t reserved;
     uint64_t submenu;
-    char text[4096];    // whole item texts up to 4095 characters
+    char text[4096]; // whole item texts up to 4095 characters
 };
 static_assert(sizeof(MenuQueryBlock) == 48 + 4096, "one layout for 32- and 64-bit processes");
 
@@ -56,8 +56,8 @@ void AnswerQuery(MenuQueryBlock& q)
         header.hwndFrom = reinterpret_cast<HWND>(static_cast<uintptr_t>(q.submenu));
         header.idFrom = q.id;
         header.code = q.type;
-        q.result = static_cast<int32_t>(SendMessageW(reinterpret_cast<HWND>(static_cast<uintptr_t>(q.menu)),
-                                                     WM_NOTIFY, q.id, reinterpret_cast<LPARAM>(&header)));
+        q.result = static_cast<int32_t>(SendMessageW(reinterpret_cast<HWND>(static_cast<uintptr_t>(q.menu)), WM_NOTIFY,
+                                                     q.id, reinterpret_cast<LPARAM>(&header)));
     } else if (q.position < 0) {
         q.result = GetMenuItemCount(menu);
     } else {
@@ -106,8 +106,7 @@ bool RunQuery(HWND owner, MenuQueryBlock& q)
         return false;
     char name[48];
     BlockName(name, GetCurrentProcessId());
-    HANDLE mapping =
-        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(MenuQueryBlock), name);
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(MenuQueryBlock), name);
     if (!mapping)
         return false;
     bool answered = false;

@@ -14,15 +14,15 @@ namespace {
 // drift from the headers without failing the build.
 constexpr const ControlRecordLayout& kOwnLayout = sizeof(void*) == 8 ? kRecordLayout64 : kRecordLayout32;
 static_assert(kOwnLayout.pointerSize == sizeof(void*), "pointer size");
-static_assert(kOwnLayout.tabItemSize == sizeof(TCITEMA) && kOwnLayout.tabItemText == offsetof(TCITEMA, pszText)
-                  && kOwnLayout.tabItemTextMax == offsetof(TCITEMA, cchTextMax),
+static_assert(kOwnLayout.tabItemSize == sizeof(TCITEMA) && kOwnLayout.tabItemText == offsetof(TCITEMA, pszText) &&
+                  kOwnLayout.tabItemTextMax == offsetof(TCITEMA, cchTextMax),
               "TCITEMA layout");
-static_assert(kOwnLayout.listItemSize == sizeof(LVITEMA) && kOwnLayout.listItemSubItem == offsetof(LVITEMA, iSubItem)
-                  && kOwnLayout.listItemText == offsetof(LVITEMA, pszText)
-                  && kOwnLayout.listItemTextMax == offsetof(LVITEMA, cchTextMax),
+static_assert(kOwnLayout.listItemSize == sizeof(LVITEMA) && kOwnLayout.listItemSubItem == offsetof(LVITEMA, iSubItem) &&
+                  kOwnLayout.listItemText == offsetof(LVITEMA, pszText) &&
+                  kOwnLayout.listItemTextMax == offsetof(LVITEMA, cchTextMax),
               "LVITEMA layout");
-static_assert(kOwnLayout.notifySize == sizeof(NMHDR) && kOwnLayout.notifyId == offsetof(NMHDR, idFrom)
-                  && kOwnLayout.notifyCode == offsetof(NMHDR, code),
+static_assert(kOwnLayout.notifySize == sizeof(NMHDR) && kOwnLayout.notifyId == offsetof(NMHDR, idFrom) &&
+                  kOwnLayout.notifyCode == offsetof(NMHDR, code),
               "NMHDR layout");
 
 thread_local DWORD g_sendError = 0;
@@ -90,9 +90,8 @@ RemoteBlock::RemoteBlock(HWND window, size_t size) : size_(size)
         error_ = "no window";
         return;
     }
-    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE
-                               | PROCESS_QUERY_LIMITED_INFORMATION,
-                           FALSE, id);
+    process_ = OpenProcess(
+        PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     if (!process_) {
         error_ = "cannot open process " + std::to_string(id) + ": " + LastErrorText();
         return;
@@ -119,15 +118,15 @@ uint64_t RemoteBlock::Address(size_t offset) const
 bool RemoteBlock::Write(size_t offset, const void* data, size_t size)
 {
     SIZE_T done = 0;
-    return address_ && offset + size <= size_
-           && WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, &done) && done == size;
+    return address_ && offset + size <= size_ &&
+           WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, &done) && done == size;
 }
 
 bool RemoteBlock::Read(size_t offset, void* data, size_t size) const
 {
     SIZE_T done = 0;
-    return address_ && offset + size <= size_
-           && ReadProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, &done) && done == size;
+    return address_ && offset + size <= size_ &&
+           ReadProcessMemory(process_, static_cast<char*>(address_) + offset, data, size, &done) && done == size;
 }
 
 } // namespace tavro

@@ -16,8 +16,8 @@ using tavro::TraceQuote;
 // Standard clipboard format names; the row number is the format id. The
 // last row is empty, so an empty name means format 18.
 constexpr char kFormatNames[18][13] = {
-    "TEXT", "BITMAP", "METAFILEPICT", "SYLK", "DIF", "TIFF", "OEMTEXT", "DIB", "PALETTE",
-    "PENDATA", "RIFF", "WAVE", "UNICODETEXT", "ENHMETAFILE", "HDROP", "LOCALE", "DIBV5", "",
+    "TEXT",    "BITMAP", "METAFILEPICT", "SYLK",        "DIF",         "TIFF",  "OEMTEXT", "DIB",   "PALETTE",
+    "PENDATA", "RIFF",   "WAVE",         "UNICODETEXT", "ENHMETAFILE", "HDROP", "LOCALE",  "DIBV5", "",
 };
 
 constexpr UINT kFirstRegisteredFormat = 0xC000;
@@ -73,8 +73,8 @@ UINT FindFormatOnClipboard(const std::string& name)
 // not global memory: their size cannot be asked, their data is empty text.
 bool HasNonMemoryHandle(UINT id)
 {
-    return id == CF_BITMAP || id == CF_PALETTE || id == CF_ENHMETAFILE || id == CF_OWNERDISPLAY
-        || id == CF_DSPBITMAP || id == CF_DSPENHMETAFILE || (id >= CF_GDIOBJFIRST && id <= CF_GDIOBJLAST);
+    return id == CF_BITMAP || id == CF_PALETTE || id == CF_ENHMETAFILE || id == CF_OWNERDISPLAY || id == CF_DSPBITMAP ||
+           id == CF_DSPENHMETAFILE || (id >= CF_GDIOBJFIRST && id <= CF_GDIOBJLAST);
 }
 
 // A new movable block holding the bytes (plus `extraZeros` zero bytes),
@@ -197,8 +197,7 @@ void CMidiToolsCtrl::SetClipboardData(const std::string& formatName, const std::
     auto args = [&] { return TraceQuote(formatName) + ", " + TraceQuote(strData); };
     const UINT id = FindOrRegisterFormat(formatName);
     if (id == 0) {
-        TAVRO_TRACE("MidiTools", "SetClipboardData", args(),
-                    "cannot register the format: " + tavro::LastErrorText());
+        TAVRO_TRACE("MidiTools", "SetClipboardData", args(), "cannot register the format: " + tavro::LastErrorText());
         return;
     }
     ClipboardSession clipboard;

@@ -81,8 +81,9 @@ std::string ItemString(const std::string& args, HWND c, UINT lengthMsg, UINT tex
     }
     std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
     LRESULT copied = 0;
-    if (!Ask("GetControlItemText", args, c, textMsg, static_cast<WPARAM>(index),
-             reinterpret_cast<LPARAM>(text.data()), copied, true) || copied < 0)
+    if (!Ask("GetControlItemText", args, c, textMsg, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()),
+             copied, true) ||
+        copied < 0)
         return {};
     return tavro::ToAnsi(text.data(), wcslen(text.data()));
 }
@@ -96,13 +97,15 @@ bool RemoteRecordText(const std::string& args, HWND c, UINT message, WPARAM wPar
 {
     char buffer[kRemoteTextChars] = {};
     if (!block.Write(0, record.data(), record.size()) || !block.Write(kRemoteTextOffset, buffer, sizeof buffer)) {
-        TAVRO_TRACE("MidiTools", "GetControlItemText", args, "cannot write into the control's process: " + tavro::LastErrorText());
+        TAVRO_TRACE("MidiTools", "GetControlItemText", args,
+                    "cannot write into the control's process: " + tavro::LastErrorText());
         return false;
     }
     if (!Ask("GetControlItemText", args, c, message, wParam, block.Param(), reply))
         return false;
     if (!block.Read(kRemoteTextOffset, buffer, sizeof buffer - 1)) {
-        TAVRO_TRACE("MidiTools", "GetControlItemText", args, "cannot read the control's process: " + tavro::LastErrorText());
+        TAVRO_TRACE("MidiTools", "GetControlItemText", args,
+                    "cannot read the control's process: " + tavro::LastErrorText());
         return false;
     }
     text = buffer;
@@ -172,8 +175,7 @@ std::string RowText(const std::string& args, HWND c, long index)
             SendMessageA(c, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
             text = buffer;
         } else {
-            const auto record =
-                tavro::ListTextRecord(block.Layout(), column, block.Address(kRemoteTextOffset), 255);
+            const auto record = tavro::ListTextRecord(block.Layout(), column, block.Address(kRemoteTextOffset), 255);
             if (!RemoteRecordText(args, c, LVM_GETITEMTEXTA, static_cast<WPARAM>(index), record, block, reply, text))
                 return {};
         }
@@ -206,12 +208,12 @@ long NotifyTabChange(const std::string& args, HWND c)
         return 0;
     }
     tavro::RemoteBlock block(parent, kRemoteTextOffset);
-    const auto record = tavro::NotifyRecord(block.Layout(), reinterpret_cast<intptr_t>(c), id,
-                                            static_cast<uint32_t>(TCN_SELCHANGE));
+    const auto record =
+        tavro::NotifyRecord(block.Layout(), reinterpret_cast<intptr_t>(c), id, static_cast<uint32_t>(TCN_SELCHANGE));
     if (!block || !block.Write(0, record.data(), record.size())) {
         TAVRO_TRACE("MidiTools", "SetControlCurSel", args,
-                    "cannot place the notification in the dialog's process: "
-                        + (block ? tavro::LastErrorText() : block.Error()));
+                    "cannot place the notification in the dialog's process: " +
+                        (block ? tavro::LastErrorText() : block.Error()));
         return 0;
     }
     if (!Ask("SetControlCurSel", args, parent, WM_NOTIFY, id, block.Param(), reply))
@@ -302,7 +304,7 @@ long CMidiToolsCtrl::GetControlCheckState(long controlIndex)
     HWND c = FindControl("GetControlCheckState", Args(controlIndex), controlIndex);
     LRESULT state = 0;
     return c && Ask("GetControlCheckState", Args(controlIndex), c, BM_GETCHECK, 0, 0, state) ? static_cast<long>(state)
-                                                                                               : 0;
+                                                                                             : 0;
 }
 
 BOOL CMidiToolsCtrl::SetControlCheckState(long controlIndex, long newState)
@@ -344,8 +346,8 @@ long CMidiToolsCtrl::SetControlCurSel(long controlIndex, long selectionIndex)
     const WPARAM selection = static_cast<WPARAM>(selectionIndex);
     LRESULT reply = 0;
     if (kind == tavro::kListBoxSingleSel || IsCombo(kind)) {
-        if (!Ask("SetControlCurSel", args, c, kind == tavro::kListBoxSingleSel ? LB_SETCURSEL : CB_SETCURSEL,
-                 selection, 0, reply))
+        if (!Ask("SetControlCurSel", args, c, kind == tavro::kListBoxSingleSel ? LB_SETCURSEL : CB_SETCURSEL, selection,
+                 0, reply))
             return 0;
         NotifyParent("SetControlCurSel", args, c, LBN_SELCHANGE); // CBN_SELCHANGE has the same value
         return static_cast<long>(reply);

@@ -119,9 +119,9 @@ HWND CMidiToolsCtrl::FindControl(const char* method, const std::string& args, lo
     if (!c && tavro::TraceOn()) {
         HWND target = GetTargetWindow();
         TAVRO_TRACE("MidiTools", method, args,
-                    "no control " + std::to_string(index)
-                        + (target ? " (the window has " + std::to_string(CountChildren(target)) + ")"
-                                  : " (no foreground window)"));
+                    "no control " + std::to_string(index) +
+                        (target ? " (the window has " + std::to_string(CountChildren(target)) + ")"
+                                : " (no foreground window)"));
     }
     return c;
 }

@@ -84,8 +84,8 @@ const tavro::LeadByteTable& AnsiLeadBytes()
 
 } // namespace
 
-long CMidiToolsCtrl::FileFind(VARIANT* filesArray, const std::string& sFolder, const std::string& sFind,
-                              long bSubDir, long nSort)
+long CMidiToolsCtrl::FileFind(VARIANT* filesArray, const std::string& sFolder, const std::string& sFind, long bSubDir,
+                              long nSort)
 {
     if (FAILED(VariantClear(filesArray)))
         throw tavro::DispatchException{TOOLS_ERR_FILEFIND, "FileFind: the result variable cannot be cleared"};

@@ -17,8 +17,7 @@ class FileHandle {
 public:
     FileHandle(const std::string& name, DWORD access, DWORD disposition)
         : h_(CreateFileA(name.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr))
-    {
-    }
+    {}
     ~FileHandle()
     {
         if (IsOpen())

@@ -66,8 +66,7 @@ class HostMenuReader : public tavro::TwoSourceMenuReader {
 public:
     explicit HostMenuReader(HWND host)
         : TwoSourceMenuReader(direct_, tavro::OfOtherProcess(host) ? &remote_ : nullptr), host_(host), remote_(host)
-    {
-    }
+    {}
 
     void OpenForInspection(uintptr_t menu, int position) override
     {
@@ -159,8 +158,9 @@ std::optional<unsigned> HostCommandState(const char* method, HWND host, const st
     const tavro::MenuMatch match = FindHostMenuItem(host, reader, path);
     if (!match.found || match.item.id == 0) {
         TAVRO_TRACE("MidiTools", method, tavro::TraceQuote(path),
-                    "the menu was not found: "
-                        + (!host ? "no host window" : match.found ? "\"" + match.path + "\" is no command" : match.failure));
+                    "the menu was not found: " + (!host         ? "no host window"
+                                                  : match.found ? "\"" + match.path + "\" is no command"
+                                                                : match.failure));
         return std::nullopt;
     }
     return match.item.state;
@@ -181,7 +181,8 @@ BOOL CMidiToolsCtrl::SetCurrentHost(const std::string& strClassName, const std::
     m_hHostWnd = FindWindowA(strClassName.empty() ? nullptr : strClassName.c_str(),
                              strWindowName.empty() ? nullptr : strWindowName.c_str());
     if (!m_hHostWnd)
-        TAVRO_TRACE("MidiTools", "SetCurrentHost", tavro::TraceQuote(strClassName) + ", " + tavro::TraceQuote(strWindowName),
+        TAVRO_TRACE("MidiTools", "SetCurrentHost",
+                    tavro::TraceQuote(strClassName) + ", " + tavro::TraceQuote(strWindowName),
                     "no top-level window of that class and title");
     return m_hHostWnd != nullptr;
 }
@@ -232,10 +233,10 @@ BOOL CMidiToolsCtrl::CallHostMenu(const std::string& menuName, long bWait)
     const std::string args = tavro::TraceQuote(menuName);
     if (!match.found || match.item.id == 0 || IsDisabled(match.item.state)) {
         TAVRO_TRACE("MidiTools", "CallHostMenu", args,
-                    !host                   ? std::string("no host window")
-                    : !match.found          ? match.failure
-                    : match.item.id == 0    ? "\"" + match.path + "\" is no command"
-                                            : "\"" + match.path + "\" is disabled (grayed), see IsHostMenuEnabled()");
+                    !host                ? std::string("no host window")
+                    : !match.found       ? match.failure
+                    : match.item.id == 0 ? "\"" + match.path + "\" is no command"
+                                         : "\"" + match.path + "\" is disabled (grayed), see IsHostMenuEnabled()");
         return FALSE;
     }
     if (!bWait) {

@@ -9,9 +9,8 @@
 
 void CMidiToolsCtrl::SendKeys(const std::string& strKeys)
 {
-    const tavro::SendKeysPlan plan = tavro::PlanSendKeys(strKeys, [](char c) {
-        return static_cast<int16_t>(VkKeyScanA(c));
-    });
+    const tavro::SendKeysPlan plan =
+        tavro::PlanSendKeys(strKeys, [](char c) { return static_cast<int16_t>(VkKeyScanA(c)); });
     if (plan.failed)
         throw tavro::DispatchException{TOOLS_ERR_SENDKEYS, plan.errorText};
     if (plan.events.empty()) {

@@ -112,7 +112,8 @@ std::string CMidiToolsCtrl::GetMouseWindowName()
 
 BOOL CMidiToolsCtrl::WaitForegroundWindow(const std::string& winName, long MsecWaitTime)
 {
-    if (WaitForForegroundTitle(MsecWaitTime, [&](const std::string& title) { return tavro::SameTitle(title, winName); }))
+    if (WaitForForegroundTitle(MsecWaitTime,
+                               [&](const std::string& title) { return tavro::SameTitle(title, winName); }))
         return TRUE;
     TAVRO_TRACE("MidiTools", "WaitForegroundWindow", tavro::TraceQuote(winName) + ", " + std::to_string(MsecWaitTime),
                 "the foreground window is " + tavro::TraceQuote(tavro::WindowTitle(GetForegroundWindow())));
@@ -164,8 +165,8 @@ long CMidiToolsCtrl::EnumWindows(VARIANT* classArray, VARIANT* nameArray)
     return count;
 }
 
-std::string CMidiToolsCtrl::MsgListBox(const std::string&, const std::string&, const std::string&,
-                                       const std::string&, long, long)
+std::string CMidiToolsCtrl::MsgListBox(const std::string&, const std::string&, const std::string&, const std::string&,
+                                       long, long)
 {
     return {};
 }

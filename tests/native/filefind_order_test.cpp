@@ -23,11 +23,16 @@ std::vector<FoundEntry> InsertOneByOne(const std::vector<FoundEntry>& found, lon
     for (const FoundEntry& e : found) {
         auto stop = [&](const FoundEntry& x) {
             switch (nSort) {
-            case 2: return x.size >= e.size;
-            case 3: return x.size <= e.size;
-            case 4: return tavro::CompareMultiByte(x.path, e.path, lead) >= 0;
-            case 5: return tavro::CompareMultiByte(x.path, e.path, lead) <= 0;
-            default: return false;
+            case 2:
+                return x.size >= e.size;
+            case 3:
+                return x.size <= e.size;
+            case 4:
+                return tavro::CompareMultiByte(x.path, e.path, lead) >= 0;
+            case 5:
+                return tavro::CompareMultiByte(x.path, e.path, lead) <= 0;
+            default:
+                return false;
             }
         };
         list.insert(std::find_if(list.begin(), list.end(), stop), e);
@@ -73,7 +78,10 @@ TEST(FileFindOrder, MatchesSortedInsertion)
         {tavro::SingleByteCodePage(), "aAbB\\.\xE4z", 4711},
         // 0x81 starts a character; 0x5C after it is a trail byte, not a
         // folder separator; 0xA1 is a one-byte character above ASCII.
-        {DoubleByteCodePage(), std::string("a\\\x81\xA1\x5C" "B"), 1234},
+        {DoubleByteCodePage(),
+         std::string("a\\\x81\xA1\x5C"
+                     "B"),
+         1234},
     };
     for (const auto& cp : codePages) {
         std::printf("FileFind order property: seed %u\n", cp.seed);
@@ -145,7 +153,8 @@ TEST(FileFindOrder, CompareMultiByte)
         const int forward = tavro::CompareMultiByte(c.a, c.b, lead);
         const int backward = tavro::CompareMultiByte(c.b, c.a, lead);
         EXPECT_EQ((forward > 0) - (forward < 0), c.sign) << Describe({{c.a, 0}, {c.b, 0}}) << " dbcs " << c.doubleByte;
-        EXPECT_EQ((backward > 0) - (backward < 0), -c.sign) << Describe({{c.b, 0}, {c.a, 0}}) << " dbcs " << c.doubleByte;
+        EXPECT_EQ((backward > 0) - (backward < 0), -c.sign)
+            << Describe({{c.b, 0}, {c.a, 0}}) << " dbcs " << c.doubleByte;
     }
 }
 
@@ -161,8 +170,8 @@ TEST(FileFindOrder, FolderGetsOneTrailingBackslash)
         {"C:\\", false, "C:\\"},
         {"C:\\\x95\x5C", false, "C:\\\x95\x5C"},  // single-byte: 0x5C is a backslash
         {"C:\\\x95\x5C", true, "C:\\\x95\x5C\\"}, // double-byte: it ends a character
-        {"\x95", true, "\x95\\"},                  // lone lead byte at the end
-        {"\x95\\\x5C", true, "\x95\\\x5C"},        // 0x95 0x5C, then a real backslash
+        {"\x95", true, "\x95\\"},                 // lone lead byte at the end
+        {"\x95\\\x5C", true, "\x95\\\x5C"},       // 0x95 0x5C, then a real backslash
     };
     for (const auto& c : cases) {
         const LeadByteTable lead = c.doubleByte ? DoubleByteCodePage() : tavro::SingleByteCodePage();

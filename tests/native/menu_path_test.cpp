@@ -20,8 +20,12 @@ class FakeMenus : public tavro::MenuReader, public tavro::MenuSource {
 public:
     std::map<uintptr_t, std::vector<MenuItemData>> menus = {
         {1, {{"&File", 0, 0, 2}, {"&View", 0, 0, 4}}},
-        {2, {{"&New\tCtrl+N", 0, 101, 0}, {"", 0, 0, 0}, {"Save &As...\tCtrl+S", 3, 102, 0},
-             {"&Open", 8, 103, 0}, {"Open", 0, 104, 3}}},
+        {2,
+         {{"&New\tCtrl+N", 0, 101, 0},
+          {"", 0, 0, 0},
+          {"Save &As...\tCtrl+S", 3, 102, 0},
+          {"&Open", 8, 103, 0},
+          {"Open", 0, 104, 3}}},
         {4, {{"Recent", 0, 0, 3}}},
         {5, {{std::string(300, 'x') + "\tCtrl+L", 0, 501, 0}}},
     };
@@ -44,10 +48,7 @@ public:
         if (menus[menu][static_cast<size_t>(position)].submenu == 3)
             menus[3] = {{"Alpha", 0, 201, 0}};
     }
-    bool SameName(const std::string& a, const std::string& b) override
-    {
-        return strcasecmp(a.c_str(), b.c_str()) == 0;
-    }
+    bool SameName(const std::string& a, const std::string& b) override { return strcasecmp(a.c_str(), b.c_str()) == 0; }
     int ItemCount(uintptr_t menu) override
     {
         ++reads;
@@ -61,8 +62,7 @@ class TwoSources : public tavro::TwoSourceMenuReader {
 public:
     TwoSources(FakeMenus& direct, FakeMenus& fallback, FakeMenus& owner)
         : TwoSourceMenuReader(direct, &fallback), owner_(owner)
-    {
-    }
+    {}
     void OpenForInspection(uintptr_t menu, int position) override { owner_.OpenForInspection(menu, position); }
     bool SameName(const std::string& a, const std::string& b) override { return owner_.SameName(a, b); }
 
@@ -97,8 +97,8 @@ TEST(MenuPath, ResolvesWholeNamesIgnoringCase)
         {"File\\\\Open", false, "", 0},
         {" File", false, "", 0},
         {"", false, "", 0},
-        {"File\\Open", true, "File\\Open", 103},     // the first of two
-        {"File\\Open\\Alpha", false, "", 0},        // the second would lead on
+        {"File\\Open", true, "File\\Open", 103}, // the first of two
+        {"File\\Open\\Alpha", false, "", 0},     // the second would lead on
         {"File\\New\\x", false, "", 0},
         {"view\\recent\\alpha", true, "View\\Recent\\Alpha", 201},
     };
@@ -156,7 +156,8 @@ TEST(MenuPath, FallbackOnlyForMenusNotReadableDirectly)
         std::string out;
         tavro::ListMenuLeaves(reader, 1, "", out);
         EXPECT_EQ(out, "\"File\\New\"\r\n\"File\\Save As\"\r\n\"File\\Open\"\r\n\"File\\Open\\Alpha\"\r\n"
-                       "\"View\\Recent\\Alpha\"\r\n") << directKnowsAll;
+                       "\"View\\Recent\\Alpha\"\r\n")
+            << directKnowsAll;
         EXPECT_EQ(tavro::FindMenuItem(reader, 1, "view\\recent\\alpha").path, "View\\Recent\\Alpha");
         EXPECT_FALSE(tavro::FindMenuItem(reader, 1, "File\\Nothing").found);
         EXPECT_EQ(reader.ItemCount(2), 5);
@@ -211,22 +212,38 @@ TEST(ControlListing, ClassificationTable)
         const char* type;
         int code;
     } cases[] = {
-        {"Button", 0, "PushButton", 1},        {"Button", 0x50010001, "PushButton", 1},
-        {"Button", 2, "CheckBox", 2},          {"Button", 3, "CheckBox", 2},
-        {"Button", 4, "RadioButton", 3},       {"Button", 9, "RadioButton", 3},
-        {"Button", 5, "3StateButton", 4},      {"Button", 6, "3StateButton", 4},
-        {"Button", 7, "GroupBox", 5},          {"Button", 8, "PushButton", 1},
-        {"Button", 15, "PushButton", 1},       {"button", 2, "button", 0},
-        {"Edit", 0, "EditSingle", 6},          {"Edit", 4, "EditMulti", 7},
-        {"ListBox", 0x1, "ListBoxSingleSel", 9}, {"ListBox", 0x8, "ListBoxMultiSel", 10},
-        {"ComboBox", 1, "ComboSimple", 11},    {"ComboBox", 2, "ComboDropDown", 12},
-        {"ComboBox", 0x13, "ComboDropList", 13}, {"ComboBox", 0, "ComboBox", 0},
-        {"ComboBox", 4, "ComboBox", 0},        {"ScrollBar", 0, "ScrollBarH", 14},
-        {"ScrollBar", 1, "ScrollBarV", 15},    {"Static", 0xF, "Static", 16},
-        {"RICHEDIT50W", 0, "RichEdit", 17},    {"RICHEDIT", 0, "RichEdit", 17},
-        {"RichEdit20A", 0, "RichEdit20A", 0},  {"RICHEDI", 0, "RICHEDI", 0},
-        {"SysTabControl32", 0, "TabControl", 18}, {"SysTreeView32", 0, "TreeView", 19},
-        {"SysListView32", 0, "ListView", 20},  {"#32770", 0, "#32770", 0},
+        {"Button", 0, "PushButton", 1},
+        {"Button", 0x50010001, "PushButton", 1},
+        {"Button", 2, "CheckBox", 2},
+        {"Button", 3, "CheckBox", 2},
+        {"Button", 4, "RadioButton", 3},
+        {"Button", 9, "RadioButton", 3},
+        {"Button", 5, "3StateButton", 4},
+        {"Button", 6, "3StateButton", 4},
+        {"Button", 7, "GroupBox", 5},
+        {"Button", 8, "PushButton", 1},
+        {"Button", 15, "PushButton", 1},
+        {"button", 2, "button", 0},
+        {"Edit", 0, "EditSingle", 6},
+        {"Edit", 4, "EditMulti", 7},
+        {"ListBox", 0x1, "ListBoxSingleSel", 9},
+        {"ListBox", 0x8, "ListBoxMultiSel", 10},
+        {"ComboBox", 1, "ComboSimple", 11},
+        {"ComboBox", 2, "ComboDropDown", 12},
+        {"ComboBox", 0x13, "ComboDropList", 13},
+        {"ComboBox", 0, "ComboBox", 0},
+        {"ComboBox", 4, "ComboBox", 0},
+        {"ScrollBar", 0, "ScrollBarH", 14},
+        {"ScrollBar", 1, "ScrollBarV", 15},
+        {"Static", 0xF, "Static", 16},
+        {"RICHEDIT50W", 0, "RichEdit", 17},
+        {"RICHEDIT", 0, "RichEdit", 17},
+        {"RichEdit20A", 0, "RichEdit20A", 0},
+        {"RICHEDI", 0, "RICHEDI", 0},
+        {"SysTabControl32", 0, "TabControl", 18},
+        {"SysTreeView32", 0, "TreeView", 19},
+        {"SysListView32", 0, "ListView", 20},
+        {"#32770", 0, "#32770", 0},
         {"", 0, "", 0},
     };
     for (const auto& c : cases) {

@@ -19,17 +19,23 @@ using tavro::MidiInEvent;
 using tavro::MidiInStore;
 
 // Adds a 3-byte message whose first data byte tags it.
-AddInputResult Add(MidiInStore& s, uint32_t port, int tag) {
+AddInputResult Add(MidiInStore& s, uint32_t port, int tag)
+{
     const uint8_t bytes[3] = {0x90, static_cast<uint8_t>(tag), 0x40};
     return s.AddInputEvent(port, 0, 0, bytes, 3);
 }
 
-int TagAt(const MidiInStore& s, int32_t pos) { return s.GetMidiInEvent(pos, tavro::kFieldDataByte, 1); }
+int TagAt(const MidiInStore& s, int32_t pos)
+{
+    return s.GetMidiInEvent(pos, tavro::kFieldDataByte, 1);
+}
 
-TEST(MidiInStore, FullStoreDropsTheNewestAndCapacityNeverRemovesRecords) {
+TEST(MidiInStore, FullStoreDropsTheNewestAndCapacityNeverRemovesRecords)
+{
     MidiInStore s;
     EXPECT_EQ(s.GetMidiInMaxEventCount(), 1000);
-    for (int i = 0; i < 1001; ++i) Add(s, 1, i);
+    for (int i = 0; i < 1001; ++i)
+        Add(s, 1, i);
     EXPECT_EQ(s.GetMidiInEventCount(0), 1000u);
     EXPECT_EQ(TagAt(s, 999), 999 & 0xFF);
 
@@ -54,27 +60,28 @@ TEST(MidiInStore, FullStoreDropsTheNewestAndCapacityNeverRemovesRecords) {
     EXPECT_EQ(Add(s, 1, 1), AddInputResult::Dropped);
 }
 
-TEST(MidiInStore, RecordsAreOwnedCopiesWithScriptTimeFields) {
+TEST(MidiInStore, RecordsAreOwnedCopiesWithScriptTimeFields)
+{
     MidiInStore s;
     uint8_t sysex[] = {0xF0, 0x7E, 0x7F, 0xF7};
     s.AddInputEvent(3, 25'000'000, 12'345'678, sysex, sizeof sysex);
-    sysex[1] = 0;  // the caller's buffer is reused at once
+    sysex[1] = 0; // the caller's buffer is reused at once
     // Negative times truncate toward zero; a large time keeps its low 32 bits.
     s.AddInputEvent(7, -1999, (int64_t{1} << 32) * 1000 + 5000, nullptr, 0);
 
     const struct {
         int32_t eventID, type, index, expected;
     } cases[] = {
-        {0, 0, 0, 12345}, {0, 1, 0, 25000}, {0, 2, 0, 3},  {0, 3, 0, 4},  {0, 4, 0, 0xF0}, {0, 4, 1, 0x7E},
-        {0, 4, 4, 0},    {0, 4, -1, 0},   {0, 5, 0, 0},  {0, -1, 0, 0}, {1, 0, 0, 5},    {1, 1, 0, -1},
-        {1, 2, 0, 7},    {1, 3, 0, 0},    {1, 4, 0, 0},  {2, 3, 0, 0},  {-1, 3, 0, 0},
+        {0, 0, 0, 12345}, {0, 1, 0, 25000}, {0, 2, 0, 3}, {0, 3, 0, 4},  {0, 4, 0, 0xF0}, {0, 4, 1, 0x7E},
+        {0, 4, 4, 0},     {0, 4, -1, 0},    {0, 5, 0, 0}, {0, -1, 0, 0}, {1, 0, 0, 5},    {1, 1, 0, -1},
+        {1, 2, 0, 7},     {1, 3, 0, 0},     {1, 4, 0, 0}, {2, 3, 0, 0},  {-1, 3, 0, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(s.GetMidiInEvent(c.eventID, c.type, c.index), c.expected)
             << "GetMidiInEvent(" << c.eventID << ", " << c.type << ", " << c.index << ")";
 
     ASSERT_TRUE(s.GetNextEvent().has_value());
-    std::optional<MidiInEvent> b = s.GetNextEvent();  // no bytes: still a record
+    std::optional<MidiInEvent> b = s.GetNextEvent(); // no bytes: still a record
     ASSERT_TRUE(b.has_value());
     EXPECT_EQ(b->portId, 7u);
     EXPECT_FALSE(s.GetNextEvent().has_value());
@@ -83,7 +90,8 @@ TEST(MidiInStore, RecordsAreOwnedCopiesWithScriptTimeFields) {
 // Random operations against a plain vector model: capacity, per-port counts,
 // clears keeping the order of the rest, positional access and deletes (with
 // extreme positions and counts), take-oldest.
-TEST(MidiInStore, MatchesAReferenceModelUnderRandomOperations) {
+TEST(MidiInStore, MatchesAReferenceModelUnderRandomOperations)
+{
     struct Ref {
         uint32_t port;
         int tag;
@@ -99,11 +107,14 @@ TEST(MidiInStore, MatchesAReferenceModelUnderRandomOperations) {
         const uint32_t port = static_cast<uint32_t>(pick(rng, 1, 4));
         const std::string where = "step " + std::to_string(step);
         switch (pick(rng, 0, 7)) {
-        case 0: case 1: case 2: {
+        case 0:
+        case 1:
+        case 2: {
             const int tag = step % 128;
             const bool fits = ref.size() < 16;
             ASSERT_EQ(Add(s, port, tag), fits ? AddInputResult::StoredNotify : AddInputResult::Dropped) << where;
-            if (fits) ref.push_back({port, tag});
+            if (fits)
+                ref.push_back({port, tag});
             break;
         }
         case 3: {
@@ -129,7 +140,8 @@ TEST(MidiInStore, MatchesAReferenceModelUnderRandomOperations) {
             const int32_t count = pick(rng, 0, 9) ? pick(rng, -1, 4) : INT32_MAX;
             s.DeleteMidiInEvents(id, count);
             for (int64_t pos = int64_t(ref.size()) - 1; pos >= 0; --pos)
-                if (count >= 1 && pos >= id && pos < int64_t{id} + count) ref.erase(ref.begin() + pos);
+                if (count >= 1 && pos >= id && pos < int64_t{id} + count)
+                    ref.erase(ref.begin() + pos);
             break;
         }
         default: {
@@ -140,15 +152,17 @@ TEST(MidiInStore, MatchesAReferenceModelUnderRandomOperations) {
         }
         }
         for (uint32_t p = 0; p <= 5; ++p)
-            ASSERT_EQ(s.GetMidiInEventCount(p), static_cast<uint32_t>(std::count_if(ref.begin(), ref.end(), [p](const Ref& r) {
-                          return p == 0 || r.port == p;
-                      }))) << where << " port " << p;
+            ASSERT_EQ(s.GetMidiInEventCount(p),
+                      static_cast<uint32_t>(
+                          std::count_if(ref.begin(), ref.end(), [p](const Ref& r) { return p == 0 || r.port == p; })))
+                << where << " port " << p;
     }
 }
 
 // Several producer threads and one consumer: below capacity nothing is lost,
 // and each producer's messages come out in the order it added them.
-TEST(MidiInStore, ConcurrentProducersLoseNothingAndKeepTheirOrder) {
+TEST(MidiInStore, ConcurrentProducersLoseNothingAndKeepTheirOrder)
+{
     constexpr int kProducers = 4;
     constexpr int kPerProducer = 2500;
     MidiInStore s;
@@ -184,7 +198,8 @@ TEST(MidiInStore, ConcurrentProducersLoseNothingAndKeepTheirOrder) {
         else if (firstError.empty())
             firstError = "port " + std::to_string(ev->portId) + " seq " + std::to_string(seq);
     }
-    for (std::thread& t : producers) t.join();
+    for (std::thread& t : producers)
+        t.join();
     EXPECT_EQ(dropped.load(), 0);
     EXPECT_EQ(received, kProducers * kPerProducer);
     EXPECT_EQ(firstError, "");

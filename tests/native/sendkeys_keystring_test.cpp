@@ -67,7 +67,10 @@ std::string Repeat(const std::string& piece, int n, const std::string& separator
     return text;
 }
 
-SendKeysPlan Plan(const std::string& keys) { return tavro::PlanSendKeys(keys, FakeKeyScan); }
+SendKeysPlan Plan(const std::string& keys)
+{
+    return tavro::PlanSendKeys(keys, FakeKeyScan);
+}
 
 TEST(SendKeys, EventSequences)
 {
@@ -110,7 +113,9 @@ TEST(SendKeys, EventSequences)
         {"a%^", "A+ A-"},
         // A character without a key is skipped and leaves its modifiers and
         // its repeat count pending for the next key.
-        {"+\xE9" "a", "Shift+ A+ A- Shift-"},
+        {"+\xE9"
+         "a",
+         "Shift+ A+ A- Shift-"},
         {"{\xE9}", ""},
         {"{\xE9 3}a", times("A+ A-", 3)},
     };
@@ -205,9 +210,11 @@ TEST(SendKeys, RandomStringsGiveBalancedBatchesOrKnownErrors)
         if (plan.failed) {
             const std::string& e = plan.errorText;
             const size_t cr = e.find("\r\n");
-            const bool named = cr != std::string::npos && cr > 0 &&
-                               (e.substr(cr) == "\r\nExpecting digits (repeat)" || e.substr(cr) == "\r\nInvalid key name");
-            EXPECT_TRUE(named || known.find("|" + e + "|") != std::string::npos) << "keys \"" << keys << "\" error " << e;
+            const bool named =
+                cr != std::string::npos && cr > 0 &&
+                (e.substr(cr) == "\r\nExpecting digits (repeat)" || e.substr(cr) == "\r\nInvalid key name");
+            EXPECT_TRUE(named || known.find("|" + e + "|") != std::string::npos)
+                << "keys \"" << keys << "\" error " << e;
             EXPECT_TRUE(plan.events.empty()) << "keys \"" << keys << "\"";
             continue;
         }

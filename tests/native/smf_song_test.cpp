@@ -128,7 +128,7 @@ TEST(SmfSong, TracksThatAreNotArraysAreLeftOutAndEmptyTracksStay)
     in.tracks[0].rows = {Row(0, {0x90, 1, 2})};
     in.tracks[1].isArray = false;
     in.tracks[1].rows = {Row(std::nullopt, {0x90, 1, 2})}; // never looked at
-    in.tracks[3].rows = {Row(0, {0x90})};                   // skipped row
+    in.tracks[3].rows = {Row(0, {0x90})};                  // skipped row
     const Bytes bytes = WriteBytes(in, 96);
     EXPECT_EQ(Hex(Header(1, 3, 96)), Hex(Bytes(bytes.begin(), bytes.begin() + 14)));
     SongArray song;
@@ -182,12 +182,17 @@ TEST(SmfSong, RunningStatusLimitsOfTheRoundTrip)
         std::vector<int32_t> read;
     } cases[] = {
         {"data byte >= 0x80 after an omitted status reads as a new status",
-         {0x90, 0x85, 0x10}, {0x85, 0x10}, {0x85, 0x10, 0x00}},
+         {0x90, 0x85, 0x10},
+         {0x85, 0x10},
+         {0x85, 0x10, 0x00}},
         {"channel status below 0x80 is written, then read as data under the run",
-         {0x10, 0x20, 0x30}, {0x10, 0x20, 0x30}, {0x90, 0x10, 0x20}},
+         {0x10, 0x20, 0x30},
+         {0x10, 0x20, 0x30},
+         {0x90, 0x10, 0x20}},
     };
     for (const auto& c : cases) {
-        const Bytes bytes = WriteBytes(OneTrack({Row(0, {0x90, 0x3C, 0x40}), Row(0, c.second), Row(0, {0xFF, 0x2F, 0})}), 96);
+        const Bytes bytes =
+            WriteBytes(OneTrack({Row(0, {0x90, 0x3C, 0x40}), Row(0, c.second), Row(0, {0xFF, 0x2F, 0})}), 96);
         Bytes body = {0, 0x90, 0x3C, 0x40, 0};
         body.insert(body.end(), c.written.begin(), c.written.end());
         body.insert(body.end(), {0, 0xFF, 0x2F, 0});
@@ -239,8 +244,8 @@ TEST(SmfSong, RandomArraysComeBackRowForRow)
     std::mt19937 rng(seed);
     for (int iteration = 0; iteration < 300; ++iteration) {
         SongArray want = RandomSong(rng);
-        const int32_t ppq = iteration % 4 == 0 ? (iteration % 8 ? 65535 : 1)
-                                               : std::uniform_int_distribution<int32_t>(1, 65535)(rng);
+        const int32_t ppq =
+            iteration % 4 == 0 ? (iteration % 8 ? 65535 : 1) : std::uniform_int_distribution<int32_t>(1, 65535)(rng);
         const Bytes bytes = WriteBytes(ToScriptSong(want), ppq);
         ASSERT_EQ("", ChunkLayoutError(bytes)) << "iteration " << iteration;
         // Program change and channel pressure have no second data byte in the file.

@@ -16,14 +16,12 @@ namespace {
 TEST(SmfWriter, TempoNoteEndOfTrackExampleIsByteExact)
 {
     const Bytes example = {
-        'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x03, 0xC0,
-        'M', 'T', 'r', 'k', 0, 0, 0, 0x14,
-        0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
-        0x00, 0x90, 0x3C, 0x64,
-        0x83, 0x60, 0x80, 0x3C, 0x00,
-        0x00, 0xFF, 0x2F, 0x00,
+        'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    0,    0,    1,    0x03, 0xC0,
+        'M',  'T',  'r',  'k',  0,    0,    0,    0x14, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1,
+        0x20, 0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00,
     };
-    const TrackArray rows = {{0, {255, 81, 3, 7, 161, 32}}, {0, {144, 60, 100}}, {480, {128, 60, 0}}, {0, {255, 47, 0}}};
+    const TrackArray rows = {
+        {0, {255, 81, 3, 7, 161, 32}}, {0, {144, 60, 100}}, {480, {128, 60, 0}}, {0, {255, 47, 0}}};
     SongArray song{{rows}};
     EXPECT_EQ(Hex(example), Hex(WriteBytes(ToScriptSong(song), 960)));
     ASSERT_EQ(960, ReadBytes(example, 0, song));
@@ -66,7 +64,11 @@ TEST(SmfWriter, RunningStatusOnlyBetweenChannelEventsOfTheSameStatus)
          {0x00, 0xF0, 2, 1, 0xF7, 0x00, 0xF0, 2, 2, 0xF7}},
         {"meta of length 200 writes its length as 0x81 0x48",
          {Row(0, Meta55(200))},
-         [] { Bytes b = {0x00, 0xFF, 0x01, 0x81, 0x48}; b.insert(b.end(), 200, 0x55); return b; }()},
+         [] {
+             Bytes b = {0x00, 0xFF, 0x01, 0x81, 0x48};
+             b.insert(b.end(), 200, 0x55);
+             return b;
+         }()},
         {"no end-of-track event is added", {Row(5, {0x80, 60, 0})}, {0x05, 0x80, 60, 0}},
         {"empty track", {}, {}},
         {"status 0 first: the list head counts as status 0",
@@ -94,8 +96,9 @@ TEST(SmfWriter, DeltaBeyond28BitsNeverBreaksTheChunkLength)
     (new CSmfMetaEvent(0xFFFFFFFF))->InsertAfter(e);
     SmfMemorySink sink;
     file.Serialize(sink);
-    EXPECT_EQ(Hex(Cat({Header(0, 1, 96), Track({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0, 0})})),
-              Hex(sink.Bytes()));
+    EXPECT_EQ(
+        Hex(Cat({Header(0, 1, 96), Track({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0, 0})})),
+        Hex(sink.Bytes()));
 }
 
 // InsertAfter moves a linked event; Unlink hands its delta to the next event

@@ -48,8 +48,8 @@ const Case kCases[] = {
     {"ab", "a*b*", true},
     {"tavro 07", "tavro 0?", true},
     {"tavro 10", "tavro 0?", false},
-    {"\xe4\xf6", "?\xf6", true},   // one byte of an 8-bit code page
-    {"x*y", "x?y", true},          // a literal star is matched by a wildcard
+    {"\xe4\xf6", "?\xf6", true}, // one byte of an 8-bit code page
+    {"x*y", "x?y", true},        // a literal star is matched by a wildcard
 };
 
 TEST(WildcardMatch, Table)

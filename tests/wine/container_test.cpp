@@ -119,8 +119,9 @@ ComPtr<I> As(IUnknown* object, REFIID iid)
 ComPtr<IUnknown> NewControl(REFCLSID clsid)
 {
     ComPtr<IUnknown> control;
-    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                               reinterpret_cast<void**>(control.out())), S_OK);
+    EXPECT_EQ(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(control.out())),
+        S_OK);
     return control;
 }
 
@@ -156,15 +157,16 @@ protected:
     {
         OleInitialize(nullptr);
         atl_ = LoadLibraryW(L"atl.dll");
-        auto init = reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void (*)()>(GetProcAddress(atl_, "AtlAxWinInit")));
+        auto init =
+            reinterpret_cast<BOOL(WINAPI*)()>(reinterpret_cast<void (*)()>(GetProcAddress(atl_, "AtlAxWinInit")));
         ASSERT_TRUE(init && init());
         getControl_ = reinterpret_cast<decltype(getControl_)>(
             reinterpret_cast<void (*)()>(GetProcAddress(atl_, "AtlAxGetControl")));
         ASSERT_NE(getControl_, nullptr);
         // One frame for all: without a window manager each top-level window
         // that goes away costs Wine a second.
-        frame_ = CreateWindowExW(0, L"Static", L"container test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE,
-                                 0, 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
+        frame_ = CreateWindowExW(0, L"Static", L"container test", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 0,
+                                 0, 300, 200, nullptr, nullptr, nullptr, nullptr);
     }
     static void TearDownTestSuite() { DestroyWindow(frame_); }
 
@@ -298,14 +300,14 @@ TEST_P(AtlContainer, SavesAndReloadsThroughStreamAndPropertyBag)
 TEST_P(AtlContainer, PropertyPageOpensInTheFrameAndCloses)
 {
     const Shell& shell = GetParam();
-    const std::wstring line = std::wstring(L"TODO: Place controls to manipulate properties of ") + shell.name
-                              + L" Control on this dialog.";
+    const std::wstring line =
+        std::wstring(L"TODO: Place controls to manipulate properties of ") + shell.name + L" Control on this dialog.";
     IUnknown* objects[] = {control_.get()};
     HRESULT hr = E_FAIL;
     std::wstring seen = RunModal(
         [&] {
-            hr = OleCreatePropertyFrame(frame_, 0, 0, shell.name, 1, objects, 1, const_cast<CLSID*>(shell.page), 0,
-                                        0, nullptr);
+            hr = OleCreatePropertyFrame(frame_, 0, 0, shell.name, 1, objects, 1, const_cast<CLSID*>(shell.page), 0, 0,
+                                        nullptr);
         },
         [&] { return FindWindowShowing(line); }, [&](HWND) { return line; });
     EXPECT_EQ(hr, S_OK);
@@ -320,9 +322,7 @@ TEST_P(AtlContainer, AboutBoxThroughDispatchShowsItsOwnDialog)
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
     HRESULT hr = E_FAIL;
     std::wstring seen = RunModal(
-        [&] {
-            hr = dispatch->Invoke(DISPID_ABOUTBOX, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
-        },
+        [&] { hr = dispatch->Invoke(DISPID_ABOUTBOX, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr); },
         [&] {
             HWND about = FindWindowW(L"#32770", title.c_str());
             return about && IsWindowVisible(about) ? about : nullptr;
@@ -333,8 +333,8 @@ TEST_P(AtlContainer, AboutBoxThroughDispatchShowsItsOwnDialog)
             HWND first = FindWindowExW(about, icon, L"Static", nullptr);
             HWND second = FindWindowExW(about, first, L"Static", nullptr);
             const bool hasIcon = SendMessageW(icon, STM_GETICON, 0, 0) != 0;
-            return (hasIcon ? L"icon|" : L"no icon|") + TextOf(first) + L"|"
-                   + (TextOf(second).empty() ? L"" : L"notice");
+            return (hasIcon ? L"icon|" : L"no icon|") + TextOf(first) + L"|" +
+                   (TextOf(second).empty() ? L"" : L"notice");
         });
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(seen, std::wstring(L"icon|") + shell.name + L" Control, Version 1.0|notice");
@@ -435,12 +435,15 @@ TEST(Resources, VersionRecordIconAndToolboxBitmaps)
     EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
     EXPECT_EQ(fixed->dwProductVersionLS, 1u);
     DWORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &size));
+    ASSERT_TRUE(
+        VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &size));
     EXPECT_EQ(*translation, MAKELONG(0x0409, 1200));
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-        {L"FileDescription", L"TAVRO ActiveX Control Module"}, {L"FileVersion", L"1, 0, 0, 3"},
-        {L"ProductVersion", L"1, 0, 0, 1"}, {L"InternalName", L"TAVRO"}, {L"OriginalFilename", L"TAVRO.OCX"},
+        {L"FileDescription", L"TAVRO ActiveX Control Module"},
+        {L"FileVersion", L"1, 0, 0, 3"},
+        {L"ProductVersion", L"1, 0, 0, 1"},
+        {L"InternalName", L"TAVRO"},
+        {L"OriginalFilename", L"TAVRO.OCX"},
         {L"OLESelfRegister", L""},
     };
     for (const auto& [name, expected] : strings) {

@@ -111,7 +111,8 @@ std::string Outcome(Call& c)
     char text[64];
     const VARIANT& r = *c.result.get();
     if (c.hr != S_OK)
-        snprintf(text, sizeof text, "hr %08lX/%u%s", static_cast<unsigned long>(c.hr), c.argErr, r.vt ? " with a result" : "");
+        snprintf(text, sizeof text, "hr %08lX/%u%s", static_cast<unsigned long>(c.hr), c.argErr,
+                 r.vt ? " with a result" : "");
     else if (r.vt == VT_BSTR)
         return "bstr:" + (r.bstrVal ? tavro::ToAnsi(r.bstrVal) : std::string("(null)"));
     else if (r.vt == VT_EMPTY)
@@ -137,9 +138,9 @@ TEST_F(Framework, ArgumentsAreCoercedCountedAndResultsTyped)
         {1, {Long(1), Text(L"y")}, "hr 80020005/0"},
         {1, {Dbl(1e20), Dbl(2)}, "hr 8002000A/1"},
         {1, {MakeArray({1, 2}), Dbl(0)}, "hr 80020005/1"},
-        {1, {Object(new DefaultValue(2)), Dbl(0)}, "3:3"}, // a few default values are followed
+        {1, {Object(new DefaultValue(2)), Dbl(0)}, "3:3"},            // a few default values are followed
         {1, {Object(new DefaultValue(-1)), Dbl(2)}, "hr 80020005/1"}, // an endless chain is refused
-        {2, {Long(3)}, "11:-1"}, // any nonzero BOOL is VARIANT_TRUE
+        {2, {Long(3)}, "11:-1"},                                      // any nonzero BOOL is VARIANT_TRUE
         {2, {Long(-3)}, "11:0"},
         {4, {}, "bstr:"}, // a null string reaches scripts as ""
         {8, {Dbl(-2.75)}, "3:-2"},
@@ -177,12 +178,14 @@ TEST_F(Framework, UnboundAndMalformedCallsFailCleanly)
     // In the library but not bound, nowhere, AboutBox (not bound here), a put.
     for (DISPID id : {15, 999, -552, 1}) {
         Call c(disp(), id);
-        EXPECT_EQ(c.Long(1).Arg(Dbl(1)).Run(id == 1 ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD), DISP_E_MEMBERNOTFOUND) << id;
+        EXPECT_EQ(c.Long(1).Arg(Dbl(1)).Run(id == 1 ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD), DISP_E_MEMBERNOTFOUND)
+            << id;
     }
     VARIANT args[2] = {Long(1), Long(2)};
     DISPID named = 1;
     DISPPARAMS withNames = {args, &named, 2, 1};
-    EXPECT_EQ(disp()->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &withNames, nullptr, nullptr, nullptr), DISP_E_NONAMEDARGS);
+    EXPECT_EQ(disp()->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &withNames, nullptr, nullptr, nullptr),
+              DISP_E_NONAMEDARGS);
     DISPPARAMS plain = {args, nullptr, 2, 0};
     EXPECT_EQ(disp()->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &plain, nullptr, nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
@@ -243,7 +246,8 @@ class CountingSink : public IDispatch {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, DIID__DMidiIOEvents)) {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+            IsEqualIID(riid, DIID__DMidiIOEvents)) {
             *ppv = this;
             AddRef();
             return S_OK;
@@ -275,8 +279,7 @@ public:
 TEST_F(Framework, ConnectionPointDeliversFiredEventsToEverySink)
 {
     ComPtr<IConnectionPointContainer> container;
-    ASSERT_EQ(control_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(container.out())),
-              S_OK);
+    ASSERT_EQ(control_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(container.out())), S_OK);
     ComPtr<IConnectionPoint> point;
     EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, point.out()), CONNECT_E_NOCONNECTION);
     ASSERT_EQ(container->FindConnectionPoint(DIID__DMidiIOEvents, point.out()), S_OK);

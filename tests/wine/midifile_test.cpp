@@ -14,8 +14,14 @@ namespace {
 
 using namespace wt;
 
-VARIANT I4(long v) { return Long(v); }
-VARIANT Msg(const std::vector<int>& values, LONG lower = 0) { return MakeArray(values, lower); }
+VARIANT I4(long v)
+{
+    return Long(v);
+}
+VARIANT Msg(const std::vector<int>& values, LONG lower = 0)
+{
+    return MakeArray(values, lower);
+}
 // Two zero elements of type `element` in `dims` dimensions, labelled `vt`.
 VARIANT Raw(VARTYPE vt, VARTYPE element, UINT dims = 1)
 {
@@ -24,8 +30,14 @@ VARIANT Raw(VARTYPE vt, VARTYPE element, UINT dims = 1)
     r.parray = SafeArrayCreate(element, dims, bounds);
     return r;
 }
-VARIANT Row(long time, const std::vector<int>& message) { return Arr({I4(time), Msg(message)}); }
-VARIANT Row(VARIANT time, VARIANT message) { return Arr({time, message}); }
+VARIANT Row(long time, const std::vector<int>& message)
+{
+    return Arr({I4(time), Msg(message)});
+}
+VARIANT Row(VARIANT time, VARIANT message)
+{
+    return Arr({time, message});
+}
 
 // Arrays referenced by VT_BYREF elements live here until the test ends.
 std::deque<VARIANT> referenced;
@@ -138,8 +150,8 @@ TEST_F(MidiFile, ShapesOfTheScriptArray)
         {"two-dimensional track is no track",
          Arr({Raw(VT_ARRAY | VT_VARIANT, VT_VARIANT, 2), Arr({Row(1, {144, 1, 1})})}), "[[[1,[144,1,1]]]]"},
         {"song by reference", RefTo(Arr({Arr({Row(1, {144, 60, 100})})})), "[[[1,[144,60,100]]]]"},
-        {"track, row and message by reference",
-         Arr({RefTo(Arr({RefTo(Arr({I4(2), RefTo(Msg({128, 60, 0}))}))}))}), "[[[2,[128,60,0]]]]"},
+        {"track, row and message by reference", Arr({RefTo(Arr({RefTo(Arr({I4(2), RefTo(Msg({128, 60, 0}))}))}))}),
+         "[[[2,[128,60,0]]]]"},
         {"song from 1: index 0 does not exist", Arr({Arr({Row(1, {144, 1, 1})}), Arr({})}, 1), "[[[1,[144,1,1]]],[]]"},
         {"song from -1: element -1 unread", Arr({Arr({Row(1, {144, 1, 1})}), Arr({Row(2, {144, 2, 2})})}, -1),
          "[[[2,[144,2,2]]]]"},
@@ -159,8 +171,8 @@ TEST_F(MidiFile, ShapesOfTheScriptArray)
         {"null object as time", Arr({Arr({Row(Of(VT_DISPATCH), Msg({144, 1, 1}))})}), ""},
         {"array as time", Arr({Arr({Row(Msg({1}), Msg({144, 1, 1}))})}), ""},
         {"garbage tracks and rows skipped",
-         Arr({I4(5), Text(L"x"), Of(VT_NULL), Arr({I4(1), Arr({}), Arr({I4(3)}), Row(I4(1), I4(9)),
-                                                  Row(I4(1), Msg({144})), Row(5, {144, 1, 1})})}),
+         Arr({I4(5), Text(L"x"), Of(VT_NULL),
+              Arr({I4(1), Arr({}), Arr({I4(3)}), Row(I4(1), I4(9)), Row(I4(1), Msg({144})), Row(5, {144, 1, 1})})}),
          "[[[5,[144,1,1]]]]"},
     };
     for (const auto& c : cases) {

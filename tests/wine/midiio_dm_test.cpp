@@ -13,14 +13,28 @@ namespace {
 
 using namespace wt;
 
-#define STUB(...) override { return E_NOTIMPL; }
-#define OK(...) override { return S_OK; }
+#define STUB(...)                                                                                                      \
+    override                                                                                                           \
+    {                                                                                                                  \
+        return E_NOTIMPL;                                                                                              \
+    }
+#define OK(...)                                                                                                        \
+    override                                                                                                           \
+    {                                                                                                                  \
+        return S_OK;                                                                                                   \
+    }
 template <class I>
 struct Unknown : I {
     std::atomic<long> refs{1};
     STDMETHODIMP QueryInterface(REFIID, void** out) override { return *out = this, this->AddRef(), S_OK; }
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { const long n = --refs; if (n == 0) delete this; return n; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const long n = --refs;
+        if (n == 0)
+            delete this;
+        return n;
+    }
     virtual ~Unknown() = default;
 };
 
@@ -39,11 +53,15 @@ struct Buffer : Unknown<IDirectMusicBuffer> {
     }
     STDMETHODIMP Flush() override { return used = 0, S_OK; }
     STDMETHODIMP GetRawBufferPtr(BYTE** p) override { return *p = mem.data(), S_OK; }
-    STDMETHODIMP ResetReadPtr() OK() STDMETHODIMP SetStartTime(REFERENCE_TIME) OK()
-    STDMETHODIMP SetUsedBytes(DWORD n) override { return n > mem.size() ? DMUS_E_BUFFER_FULL : (used = n, S_OK); }
-    STDMETHODIMP TotalTime(REFERENCE_TIME*) STUB() STDMETHODIMP PackStructured(REFERENCE_TIME, DWORD, DWORD) STUB()
-    STDMETHODIMP PackUnstructured(REFERENCE_TIME, DWORD, DWORD, BYTE*) STUB() STDMETHODIMP GetUsedBytes(DWORD*) STUB()
-    STDMETHODIMP GetStartTime(REFERENCE_TIME*) STUB() STDMETHODIMP GetMaxBytes(DWORD*) STUB() STDMETHODIMP GetBufferFormat(GUID*) STUB()
+    STDMETHODIMP ResetReadPtr() OK() STDMETHODIMP SetStartTime(REFERENCE_TIME) OK() STDMETHODIMP
+        SetUsedBytes(DWORD n) override
+    {
+        return n > mem.size() ? DMUS_E_BUFFER_FULL : (used = n, S_OK);
+    }
+    STDMETHODIMP TotalTime(REFERENCE_TIME*) STUB() STDMETHODIMP PackStructured(REFERENCE_TIME, DWORD, DWORD)
+        STUB() STDMETHODIMP PackUnstructured(REFERENCE_TIME, DWORD, DWORD, BYTE*) STUB() STDMETHODIMP
+        GetUsedBytes(DWORD*) STUB() STDMETHODIMP GetStartTime(REFERENCE_TIME*) STUB() STDMETHODIMP GetMaxBytes(DWORD*)
+            STUB() STDMETHODIMP GetBufferFormat(GUID*) STUB()
 };
 
 // Records what it plays as "used bytes/flags/length/last byte"; Deliver queues input.
@@ -52,13 +70,17 @@ struct Port : Unknown<IDirectMusicPort> {
     std::vector<std::string> played;
     std::deque<std::vector<BYTE>> pending;
     std::atomic<HANDLE> notify{nullptr};
-    void Deliver(std::vector<BYTE> b) { std::lock_guard<std::mutex> hold(lock); pending.push_back(b), SetEvent(notify); }
+    void Deliver(std::vector<BYTE> b)
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        pending.push_back(b), SetEvent(notify);
+    }
     STDMETHODIMP PlayBuffer(IDirectMusicBuffer* b) override
     {
         const auto* buf = static_cast<Buffer*>(b);
         const auto* h = reinterpret_cast<const DMUS_EVENTHEADER*>(buf->mem.data());
-        played.push_back(std::to_string(buf->used) + "/" + std::to_string(h->dwFlags) + "/" + std::to_string(h->cbEvent)
-                         + "/" + std::to_string(buf->mem[20 + h->cbEvent - 1]));
+        played.push_back(std::to_string(buf->used) + "/" + std::to_string(h->dwFlags) + "/" +
+                         std::to_string(h->cbEvent) + "/" + std::to_string(buf->mem[20 + h->cbEvent - 1]));
         return S_OK;
     }
     STDMETHODIMP Read(IDirectMusicBuffer* b) override
@@ -68,14 +90,15 @@ struct Port : Unknown<IDirectMusicPort> {
         return static_cast<Buffer*>(b)->events.empty() ? S_FALSE : S_OK;
     }
     STDMETHODIMP SetReadNotificationHandle(HANDLE h) override { return notify = h, S_OK; }
-    STDMETHODIMP DownloadInstrument(IDirectMusicInstrument*, IDirectMusicDownloadedInstrument**, DMUS_NOTERANGE*,
-                                    DWORD) STUB() STDMETHODIMP UnloadInstrument(IDirectMusicDownloadedInstrument*) STUB()
-    STDMETHODIMP GetLatencyClock(IReferenceClock**) STUB() STDMETHODIMP GetRunningStats(DMUS_SYNTHSTATS*) STUB()
-    STDMETHODIMP Compact() STUB() STDMETHODIMP GetCaps(DMUS_PORTCAPS*) STUB() STDMETHODIMP Activate(BOOL) OK()
-    STDMETHODIMP SetNumChannelGroups(DWORD) STUB()
-    STDMETHODIMP DeviceIoControl(DWORD, void*, DWORD, void*, DWORD, DWORD*, OVERLAPPED*) STUB() STDMETHODIMP GetNumChannelGroups(DWORD*) STUB()
-    STDMETHODIMP SetChannelPriority(DWORD, DWORD, DWORD) STUB() STDMETHODIMP GetChannelPriority(DWORD, DWORD, DWORD*) STUB()
-    STDMETHODIMP SetDirectSound(IDirectSound*, IDirectSoundBuffer*) STUB() STDMETHODIMP GetFormat(WAVEFORMATEX*, DWORD*, DWORD*) STUB()
+    STDMETHODIMP DownloadInstrument(IDirectMusicInstrument*, IDirectMusicDownloadedInstrument**, DMUS_NOTERANGE*, DWORD)
+        STUB() STDMETHODIMP UnloadInstrument(IDirectMusicDownloadedInstrument*) STUB() STDMETHODIMP
+        GetLatencyClock(IReferenceClock**) STUB() STDMETHODIMP GetRunningStats(DMUS_SYNTHSTATS*) STUB() STDMETHODIMP
+        Compact() STUB() STDMETHODIMP GetCaps(DMUS_PORTCAPS*) STUB() STDMETHODIMP Activate(BOOL) OK() STDMETHODIMP
+        SetNumChannelGroups(DWORD) STUB() STDMETHODIMP
+        DeviceIoControl(DWORD, void*, DWORD, void*, DWORD, DWORD*, OVERLAPPED*) STUB() STDMETHODIMP
+        GetNumChannelGroups(DWORD*) STUB() STDMETHODIMP SetChannelPriority(DWORD, DWORD, DWORD) STUB() STDMETHODIMP
+        GetChannelPriority(DWORD, DWORD, DWORD*) STUB() STDMETHODIMP SetDirectSound(IDirectSound*, IDirectSoundBuffer*)
+            STUB() STDMETHODIMP GetFormat(WAVEFORMATEX*, DWORD*, DWORD*) STUB()
 };
 
 // Lists an input and an output, or fails at once with failEnum; Wine's clock.
@@ -91,13 +114,17 @@ struct Music : Unknown<IDirectMusic8> {
         return wcscpy(caps->wszDescription, i == 0 ? L"Stand-in in" : L"Stand-in out \u266A \u00FC"), S_OK;
     }
     STDMETHODIMP CreateMusicBuffer(DMUS_BUFFERDESC* d, IDirectMusicBuffer** b, IUnknown*) override
-    { return *b = new Buffer(d->cbBuffer), S_OK; }
+    {
+        return *b = new Buffer(d->cbBuffer), S_OK;
+    }
     STDMETHODIMP CreatePort(REFCLSID id, DMUS_PORTPARAMS*, IDirectMusicPort** p, IUnknown*) override
-    { return *p = ports[id.Data1] = new Port, S_OK; }
+    {
+        return *p = ports[id.Data1] = new Port, S_OK;
+    }
     STDMETHODIMP GetMasterClock(GUID*, IReferenceClock** c) override { return *c = clock, clock->AddRef(), S_OK; }
-    STDMETHODIMP SetDirectSound(IDirectSound*, HWND) OK() STDMETHODIMP EnumMasterClock(DWORD, DMUS_CLOCKINFO*) STUB()
-    STDMETHODIMP SetMasterClock(REFGUID) STUB()
-    STDMETHODIMP Activate(BOOL) STUB() STDMETHODIMP GetDefaultPort(GUID*) STUB() STDMETHODIMP SetExternalMasterClock(IReferenceClock*) STUB()
+    STDMETHODIMP SetDirectSound(IDirectSound*, HWND) OK() STDMETHODIMP EnumMasterClock(DWORD, DMUS_CLOCKINFO*)
+        STUB() STDMETHODIMP SetMasterClock(REFGUID) STUB() STDMETHODIMP Activate(BOOL) STUB() STDMETHODIMP
+        GetDefaultPort(GUID*) STUB() STDMETHODIMP SetExternalMasterClock(IReferenceClock*) STUB()
 };
 
 struct Factory : Unknown<IClassFactory> {
@@ -112,7 +139,8 @@ protected:
     {
         tavro::ComPtr<IDirectMusic8> real;
         ASSERT_EQ(CoCreateInstance(CLSID_DirectMusic, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectMusic8,
-                                   reinterpret_cast<void**>(real.out())), S_OK);
+                                   reinterpret_cast<void**>(real.out())),
+                  S_OK);
         real->GetMasterClock(nullptr, &Music::clock);
         CoRegisterClassObject(CLSID_DirectMusic, &factory_, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
     }
@@ -122,7 +150,10 @@ protected:
         if (Music::clock)
             Music::clock->Release();
     }
-    struct Com { Com() { CoInitialize(nullptr); } ~Com() { CoUninitialize(); } } com_;
+    struct Com {
+        Com() { CoInitialize(nullptr); }
+        ~Com() { CoUninitialize(); }
+    } com_;
     Factory factory_; // outlives its registration
     DWORD cookie_ = 0;
 };
@@ -139,7 +170,8 @@ TEST_F(StandIn, ListsPortsAndSendsOneEventPerBuffer)
     Music::failEnum = false;
     Control io;
     EXPECT_EQ(io->GetMidiInPortCount() * 100 + io->GetMidiOutPortCount(), 3535);
-    EXPECT_EQ(io.InName(3) + std::to_string(io->GetMidiInPortType(3) * 10 + io->GetMidiOutPortType(3)), "Stand-in in22");
+    EXPECT_EQ(io.InName(3) + std::to_string(io->GetMidiInPortType(3) * 10 + io->GetMidiOutPortType(3)),
+              "Stand-in in22");
     EXPECT_STREQ(tavro::Bstr(io->GetMidiOutPortName(3)).get(), L"Stand-in out \u266A \u00FC");
 
     ASSERT_TRUE(io->OpenMidiOutPort(3));

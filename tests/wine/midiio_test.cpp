@@ -12,7 +12,10 @@ namespace {
 
 using namespace wt;
 
-std::string Str(const Bytes& b) { return ::testing::PrintToString(b); }
+std::string Str(const Bytes& b)
+{
+    return ::testing::PrintToString(b);
+}
 
 // COM for one test; once the controls are gone nothing of them may remain.
 struct ComScope {
@@ -182,8 +185,7 @@ TEST_F(MidiIO, StoredMessagesRaiseOneEventAndTheHandlerCanRead)
         if (id != CMidiIOCtrl::DISPID_OnMidiEvents)
             return;
         countsInHandler.push_back(io->GetMidiInEventCount(0));
-        while (io.Next().port > 0) {
-        }
+        while (io.Next().port > 0) {}
     };
     for (int i = 0; i < 10; ++i)
         ASSERT_TRUE(io.Send(1, {0x90, i, 100}));
@@ -213,7 +215,7 @@ TEST_F(MidiIO, ScheduledMessagesLeaveInTimeOrder)
     // Offsets in 0.1 ms from now, by note number; 0 sends at once.
     const long offsets[] = {0, 3000, 1000, 2000, 1000, 500, 2000, 0, -50};
     const Bytes expectedOrder = {7, 8, 5, 2, 4, 3, 6, 1}; // immediate first, then by time, ties in call order
-    Variant reused; // one script array for every call: the queue keeps a copy
+    Variant reused;                                       // one script array for every call: the queue keeps a copy
     *reused.get() = MakeArray({0x90, 0, 1});
     const long now = io->GetMasterClockTime();
     for (int note = 1; note <= 8; ++note) {
@@ -289,7 +291,8 @@ TEST_F(MidiIO, SendRefusesBadArgumentsAndClosedPorts)
         {"closed port later", 2, later, MakeArray({0x90, 1, 1})},
     };
     for (auto& k : cases) {
-        EXPECT_EQ(Call(io.disp, kSendMidiEvent).Arg(Long(k.port)).Arg(Long(k.time)).Arg(ByRef(&k.arg)).Bool(), "false") << k.what;
+        EXPECT_EQ(Call(io.disp, kSendMidiEvent).Arg(Long(k.port)).Arg(Long(k.time)).Arg(ByRef(&k.arg)).Bool(), "false")
+            << k.what;
         VariantClear(&k.arg);
     }
     EXPECT_EQ(io->GetMidiOutEventCount(0), 0);
@@ -366,7 +369,8 @@ BOOL WINAPI FakeGetThrottling(HANDLE, PROCESS_INFORMATION_CLASS cls, LPVOID info
 BOOL WINAPI FakeSetThrottling(HANDLE, PROCESS_INFORMATION_CLASS cls, LPVOID info, DWORD size)
 {
     const auto* state = static_cast<const PROCESS_POWER_THROTTLING_STATE*>(info);
-    if (cls != ProcessPowerThrottling || size != sizeof *state || state->Version != PROCESS_POWER_THROTTLING_CURRENT_VERSION)
+    if (cls != ProcessPowerThrottling || size != sizeof *state ||
+        state->Version != PROCESS_POWER_THROTTLING_CURRENT_VERSION)
         return FALSE;
     g_throttleMasks = state->ControlMask << 8 | state->StateMask;
     ++g_throttleSets;
@@ -406,7 +410,8 @@ TEST_F(MidiIO, UnusedLibrariesAreFreedOnlyWhenIdle)
         {
             tavro::ComPtr<IDispatch> ctl;
             ASSERT_EQ(CoCreateInstance(CLSID_MidiIO, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                       reinterpret_cast<void**>(ctl.out())), S_OK)
+                                       reinterpret_cast<void**>(ctl.out())),
+                      S_OK)
                 << "the OCX is not registered in the loopback prefix";
             ASSERT_EQ(Call(ctl.get(), kOpenOut).Long(2).Bool(), "true");
             ASSERT_EQ(Call(ctl.get(), kOpenIn).Long(2).Bool(), "true");
@@ -421,7 +426,12 @@ TEST_F(MidiIO, UnusedLibrariesAreFreedOnlyWhenIdle)
             EXPECT_TRUE(loaded());
             // Dropped with its timer running and messages on their way in.
         }
-        EXPECT_TRUE(PumpUntil([&] { CoFreeUnusedLibraries(); return !loaded(); }, 20000))
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                CoFreeUnusedLibraries();
+                return !loaded();
+            },
+            20000))
             << "the OCX stays loaded with nothing running";
     }
 }

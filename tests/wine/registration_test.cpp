@@ -182,8 +182,8 @@ TEST_F(Server, PerUserInstallAndRemoval)
 {
     ASSERT_EQ(unreg_(), S_OK);
     HKEY user = nullptr, machine = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr, &user,
-                              nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Classes", 0, nullptr, 0, KEY_READ, nullptr, &user, nullptr),
+              ERROR_SUCCESS);
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes", 0, KEY_READ, &machine), ERROR_SUCCESS);
     EXPECT_EQ(RunRegsvr32(L"/s /n /i:user"), 0u);
     g_root = user;
@@ -199,7 +199,7 @@ TEST_F(Server, PerUserInstallAndRemoval)
     RegCloseKey(user);
     RegCloseKey(machine);
     EXPECT_NE(RunRegsvr32(L"/s /n /i:nonsense"), 0u); // DllInstall refuses other command lines
-    EXPECT_EQ(reg_(), S_OK); // the other tests need the machine-wide one
+    EXPECT_EQ(reg_(), S_OK);                          // the other tests need the machine-wide one
 }
 
 TEST_F(Server, ClassObjectsAndUnloadCount)
@@ -229,8 +229,10 @@ TEST_F(Server, ClassObjectsAndUnloadCount)
               CLASS_E_NOAGGREGATION);
 
     const std::pair<const CLSID*, const IID*> others[] = {
-        {&CLSID_MidiIO, &IID_IDispatch},           {&CLSID_MidiFile, &IID_IDispatch},
-        {&CLSID_MidiIOPropPage, &IID_IPropertyPage}, {&CLSID_MidiFilePropPage, &IID_IPropertyPage},
+        {&CLSID_MidiIO, &IID_IDispatch},
+        {&CLSID_MidiFile, &IID_IDispatch},
+        {&CLSID_MidiIOPropPage, &IID_IPropertyPage},
+        {&CLSID_MidiFilePropPage, &IID_IPropertyPage},
         {&CLSID_MidiToolsPropPage, &IID_IPropertyPage},
     };
     for (const auto& [clsid, iid] : others) {

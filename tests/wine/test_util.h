@@ -50,7 +50,10 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
             return false;
     }
 }
-inline void PumpFor(DWORD ms) { PumpUntil([] { return false; }, ms); }
+inline void PumpFor(DWORD ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
 inline bool WaitPumping(HANDLE h, DWORD timeoutMs)
 {
     return PumpUntil([h] { return WaitForSingleObject(h, 0) == WAIT_OBJECT_0; }, timeoutMs);
@@ -72,10 +75,30 @@ inline VARIANT Of(VARTYPE vt) // a zero value (a null pointer for objects and ar
     r.vt = vt;
     return r;
 }
-inline VARIANT Long(long v) { VARIANT r = Of(VT_I4); r.lVal = v; return r; }
-inline VARIANT Dbl(double v) { VARIANT r = Of(VT_R8); r.dblVal = v; return r; }
-inline VARIANT Text(const std::wstring& s) { VARIANT r = Of(VT_BSTR); r.bstrVal = SysAllocStringLen(s.data(), UINT(s.size())); return r; }
-inline VARIANT ByRef(VARIANT* target) { VARIANT r = Of(VT_BYREF | VT_VARIANT); r.pvarVal = target; return r; }
+inline VARIANT Long(long v)
+{
+    VARIANT r = Of(VT_I4);
+    r.lVal = v;
+    return r;
+}
+inline VARIANT Dbl(double v)
+{
+    VARIANT r = Of(VT_R8);
+    r.dblVal = v;
+    return r;
+}
+inline VARIANT Text(const std::wstring& s)
+{
+    VARIANT r = Of(VT_BSTR);
+    r.bstrVal = SysAllocStringLen(s.data(), UINT(s.size()));
+    return r;
+}
+inline VARIANT ByRef(VARIANT* target)
+{
+    VARIANT r = Of(VT_BYREF | VT_VARIANT);
+    r.pvarVal = target;
+    return r;
+}
 // An array of VARIANTs indexed from `lower`, taking over the elements.
 inline VARIANT Arr(const std::vector<VARIANT>& elements, LONG lower = 0)
 {
@@ -129,8 +152,17 @@ public:
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
 
-    Call& Arg(VARIANT v) { args_.push_back(v); return *this; }
-    Call& Text(const std::string& ansi) { VARIANT v = Of(VT_BSTR); v.bstrVal = tavro::ToBstr(ansi); return Arg(v); }
+    Call& Arg(VARIANT v)
+    {
+        args_.push_back(v);
+        return *this;
+    }
+    Call& Text(const std::string& ansi)
+    {
+        VARIANT v = Of(VT_BSTR);
+        v.bstrVal = tavro::ToBstr(ansi);
+        return Arg(v);
+    }
     Call& Long(LONG value) { return Arg(wt::Long(value)); }
     Call& Ref(VARIANT* variable) { return Arg(ByRef(variable)); } // as VBScript passes variables
 
@@ -246,8 +278,14 @@ private:
 // ---- MidiIO ----
 
 // Clock values are the low 32 bits of a larger count: arithmetic modulo 2^32.
-inline long Diff(long a, long b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
-inline long Plus(long t, long d) { return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(d)); }
+inline long Diff(long a, long b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+inline long Plus(long t, long d)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(t) + static_cast<uint32_t>(d));
+}
 
 enum Dispid : DISPID { kOpenIn = 1, kOpenOut = 6, kGetNextEvent = 9, kSendMidiEvent = 10, kCreateTimer = 17 };
 

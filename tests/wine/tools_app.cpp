@@ -117,8 +117,8 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     // The panel holds controls of its own.
     HWND panel = GetDlgItem(dlg, 121);
-    CreateWindowExA(0, "Button", "Inner", WS_CHILD | WS_VISIBLE, 0, 0, 60, 20, panel,
-                    reinterpret_cast<HMENU>(131), nullptr, nullptr);
+    CreateWindowExA(0, "Button", "Inner", WS_CHILD | WS_VISIBLE, 0, 0, 60, 20, panel, reinterpret_cast<HMENU>(131),
+                    nullptr, nullptr);
     CreateWindowExA(0, "Static", "inner text", WS_CHILD | WS_VISIBLE, 0, 25, 60, 20, panel,
                     reinterpret_cast<HMENU>(132), nullptr, nullptr);
     // An edit whose text differs from the one it was created with (its
@@ -150,8 +150,8 @@ HWND CreateMainWindow(const std::string& logFile)
     RegisterClassA(&main);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
     g_recent = GetSubMenu(GetSubMenu(menu, 1), 0);
-    HWND hwnd = CreateWindowExA(0, "TavroToolsApp", "TAVRO Tools Test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20,
-                                500, 300, nullptr, menu, nullptr, nullptr);
+    HWND hwnd = CreateWindowExA(0, "TavroToolsApp", "TAVRO Tools Test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20, 500,
+                                300, nullptr, menu, nullptr, nullptr);
     SetForegroundWindow(hwnd);
     return hwnd;
 }

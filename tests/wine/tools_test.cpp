@@ -139,8 +139,16 @@ protected:
     {
         // Relative path and size; folders end in a backslash.
         const std::pair<const char*, size_t> tree[] = {
-            {"A.txt", 10},        {"b.txt", 5},        {"c.dat", 5},       {"sub1\\", 0}, {"sub1\\x.txt", 7},
-            {"sub1\\deep\\", 0}, {"sub1\\deep\\y.txt", 0}, {"Sub2\\", 0}, {"Sub2\\z.txt", 10}, {"Sub2\\w.TXT", 3},
+            {"A.txt", 10},
+            {"b.txt", 5},
+            {"c.dat", 5},
+            {"sub1\\", 0},
+            {"sub1\\x.txt", 7},
+            {"sub1\\deep\\", 0},
+            {"sub1\\deep\\y.txt", 0},
+            {"Sub2\\", 0},
+            {"Sub2\\z.txt", 10},
+            {"Sub2\\w.TXT", 3},
         };
         for (const auto& [name, size] : tree) {
             if (name[std::strlen(name) - 1] == '\\')
@@ -150,7 +158,8 @@ protected:
         }
     }
     // The paths found, relative to the scratch folder, as "p; p; ".
-    std::string Find(const std::string& folder, const std::string& pattern, long subDirs, long sort, bool sorted = false)
+    std::string Find(const std::string& folder, const std::string& pattern, long subDirs, long sort,
+                     bool sorted = false)
     {
         Variant out;
         Call call(tools_.dispatch(), kFileFind);
@@ -193,12 +202,15 @@ TEST_F(FileFind, TreeWalkSortModesAndFolders)
     // entries of equal size come with the one found last first, so these
     // orders do not depend on the order the file system lists names in.
     for (bool slash : {false, true}) {
-        EXPECT_EQ(Find(Folder(slash), "*.txt", 1, 2), "sub1\\deep\\y.txt; Sub2\\w.TXT; b.txt; sub1\\x.txt; A.txt; Sub2\\z.txt; ");
-        EXPECT_EQ(Find(Folder(slash), "*.txt", 1, 5), "sub1\\x.txt; sub1\\deep\\y.txt; b.txt; Sub2\\z.txt; Sub2\\w.TXT; A.txt; ");
+        EXPECT_EQ(Find(Folder(slash), "*.txt", 1, 2),
+                  "sub1\\deep\\y.txt; Sub2\\w.TXT; b.txt; sub1\\x.txt; A.txt; Sub2\\z.txt; ");
+        EXPECT_EQ(Find(Folder(slash), "*.txt", 1, 5),
+                  "sub1\\x.txt; sub1\\deep\\y.txt; b.txt; Sub2\\z.txt; Sub2\\w.TXT; A.txt; ");
     }
     // Other modes keep the order of discovery: the root's own files last.
     const std::string found = Find(Folder(true), "*.txt", 1, 0);
-    EXPECT_EQ(Find(Folder(true), "*.txt", 1, 0, true), "A.txt; Sub2\\w.TXT; Sub2\\z.txt; b.txt; sub1\\deep\\y.txt; sub1\\x.txt; ");
+    EXPECT_EQ(Find(Folder(true), "*.txt", 1, 0, true),
+              "A.txt; Sub2\\w.TXT; Sub2\\z.txt; b.txt; sub1\\deep\\y.txt; sub1\\x.txt; ");
     EXPECT_GE(std::min(found.find("A.txt"), found.find("b.txt")), found.size() - 14) << found;
     for (long sort : {1L, 6L, -1L})
         EXPECT_EQ(Find(Folder(false), "*.txt", 1, sort), found) << "nSort " << sort;
@@ -284,7 +296,8 @@ TEST(ToolsClipboard, FormatsByNameCarryExactBytes)
         if (!text.empty()) {
             EXPECT_EQ(RawClipboard(CF_TEXT).substr(0, text.size() + 1), text + '\0') << text;
         }
-        EXPECT_EQ(tools->GetClipboardText() + std::to_string(tools->GetClipboardTextLength()), text + std::to_string(text.size()));
+        EXPECT_EQ(tools->GetClipboardText() + std::to_string(tools->GetClipboardTextLength()),
+                  text + std::to_string(text.size()));
         EXPECT_EQ(tools->IsClipboardFormatAvailable("") != 0, !text.empty()) << text;
     }
     // A bitmap is there but has no bytes.
@@ -329,13 +342,14 @@ LRESULT CALLBACK MarkerEditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 
 TEST(ToolsSendKeys, TypesIntoTheFocusedControl)
 {
-    HWND frame = CreateWindowExA(0, "STATIC", "TAVRO SendKeys test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 400,
-                                 200, nullptr, nullptr, nullptr, nullptr);
+    HWND frame = CreateWindowExA(0, "STATIC", "TAVRO SendKeys test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 400, 200,
+                                 nullptr, nullptr, nullptr, nullptr);
     if (!frame)
         GTEST_SKIP() << "no window system (error " << GetLastError() << ")";
     HWND edit = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN, 0, 0, 380, 150,
                                 frame, nullptr, nullptr, nullptr);
-    g_editProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MarkerEditProc)));
+    g_editProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MarkerEditProc)));
     SetForegroundWindow(frame);
     SetFocus(edit);
     Pump();
@@ -393,8 +407,8 @@ std::vector<std::string> CaptureDebugOutput(std::wstring commandLine)
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        nullptr, &si, &pi)) {
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                        &si, &pi)) {
         ADD_FAILURE() << "cannot start the script host: " << GetLastError();
         return strings;
     }
@@ -437,15 +451,14 @@ std::vector<std::string> CaptureDebugOutput(std::wstring commandLine)
 
 TEST(DebugOutput, PrintPrintLnAndClsWriteExactTexts)
 {
-    std::wstring script = TempScript(
-        "Set t = CreateObject(\"TAVRO.MidiToolsCtrl.1\")\r\n"
-        "t.Print \"<begin>\"\r\n"
-        "t.Print \"plain text\"\r\n"
-        "t.PrintLN \"a line\"\r\n"
-        "t.PrintLN \"\"\r\n"
-        "t.Cls\r\n"
-        "t.Print \"tab\" & Chr(9) & \"end\"\r\n"
-        "t.Print \"<end>\"\r\n");
+    std::wstring script = TempScript("Set t = CreateObject(\"TAVRO.MidiToolsCtrl.1\")\r\n"
+                                     "t.Print \"<begin>\"\r\n"
+                                     "t.Print \"plain text\"\r\n"
+                                     "t.PrintLN \"a line\"\r\n"
+                                     "t.PrintLN \"\"\r\n"
+                                     "t.Cls\r\n"
+                                     "t.Print \"tab\" & Chr(9) & \"end\"\r\n"
+                                     "t.Print \"<end>\"\r\n");
     std::vector<std::string> all = CaptureDebugOutput(L"cscript.exe //nologo \"" + script + L"\"");
     DeleteFileW(script.c_str());
 

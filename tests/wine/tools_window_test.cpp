@@ -57,11 +57,20 @@ TEST_F(WindowTest, MenuPathsStatesAndCommands)
         BOOL exists;
         long enabled, checked;
     } paths[] = {
-        {"file\\save as", TRUE, 1, 0},   {"FILE\\SAVE AS", TRUE, 1, 0},  {"File\\Save As...", FALSE, -1, -1},
-        {"File\\", TRUE, 1, 0},          {"\\File", FALSE, -1, -1},      {"File\\\\Open", FALSE, -1, -1},
-        {" File", FALSE, -1, -1},        {"File\\Disabled", TRUE, 0, 0}, {"File\\Checked", TRUE, 1, 1},
-        {"File\\Zero", TRUE, -1, -1},    {"File\\New\\x", FALSE, -1, -1}, {"View\\Recent\\Beta", TRUE, 1, 0},
-        {"Tools\\Grayed", TRUE, wine ? 1 : 0, 0}, {"Tools\\Inactive", TRUE, 1, 0},
+        {"file\\save as", TRUE, 1, 0},
+        {"FILE\\SAVE AS", TRUE, 1, 0},
+        {"File\\Save As...", FALSE, -1, -1},
+        {"File\\", TRUE, 1, 0},
+        {"\\File", FALSE, -1, -1},
+        {"File\\\\Open", FALSE, -1, -1},
+        {" File", FALSE, -1, -1},
+        {"File\\Disabled", TRUE, 0, 0},
+        {"File\\Checked", TRUE, 1, 1},
+        {"File\\Zero", TRUE, -1, -1},
+        {"File\\New\\x", FALSE, -1, -1},
+        {"View\\Recent\\Beta", TRUE, 1, 0},
+        {"Tools\\Grayed", TRUE, wine ? 1 : 0, 0},
+        {"Tools\\Inactive", TRUE, 1, 0},
     };
     for (const auto& p : paths) {
         EXPECT_EQ(tools_->IsHostMenu(p.path), p.exists) << p.path;
@@ -102,8 +111,13 @@ TEST_F(WindowTest, MenuListingsNamesAndCounts)
         const char* root;
         long index;
         const char* name;
-    } names[] = {{"", 1, "File"}, {"file", 0, ""}, {"file", 99, "File"}, {"File", 4, "File\\"},
-                 {"file", 3, "File\\Save As"}, {"view\\recent", 2, "View\\Recent\\Alpha"}, {"Nothing", 1, ""}};
+    } names[] = {{"", 1, "File"},
+                 {"file", 0, ""},
+                 {"file", 99, "File"},
+                 {"File", 4, "File\\"},
+                 {"file", 3, "File\\Save As"},
+                 {"view\\recent", 2, "View\\Recent\\Alpha"},
+                 {"Nothing", 1, ""}};
     for (const auto& n : names)
         EXPECT_EQ(tools_->GetHostSubMenuName(n.root, n.index), n.name) << n.root << " " << n.index;
 
@@ -188,8 +202,8 @@ TEST_F(WindowTest, EnumWindowsFillsTwoArraysByReference)
         SafeArrayGetElement(names.parray, &k, &title);
         SafeArrayGetElement(classes.parray, &k, &cls);
         ASSERT_EQ(title.vt, VT_BSTR);
-        found = found || (tavro::ToAnsi(title.bstrVal) == "TAVRO Tools Test"
-                          && tavro::ToAnsi(cls.bstrVal) == "TavroToolsApp");
+        found = found ||
+                (tavro::ToAnsi(title.bstrVal) == "TAVRO Tools Test" && tavro::ToAnsi(cls.bstrVal) == "TavroToolsApp");
         VariantClear(&title);
         VariantClear(&cls);
     }

@@ -173,8 +173,8 @@ int main(int argc, char** argv)
             const long now = c->GetMasterClockTime();
             long got = 0;
             for (Received r; NextEvent(c.get(), r); ++got)
-                if (r.port != c.In(num(0)) || r.data != ParseBytes(arg(2)) || Diff(r.time, startClock) < 0
-                    || Diff(r.time, now) > 0)
+                if (r.port != c.In(num(0)) || r.data != ParseBytes(arg(2)) || Diff(r.time, startClock) < 0 ||
+                    Diff(r.time, now) > 0)
                     Fail(where + ": event port " + std::to_string(r.port) + " time " + std::to_string(r.time) + " [" +
                          std::to_string(startClock) + ", " + std::to_string(now) + "] data " + Describe(r.data));
             if (got != num(1))
@@ -210,10 +210,14 @@ int main(int argc, char** argv)
             const DWORD start = GetTickCount();
             DWORD heard = 0; // last time a listener was seen; ends 5 s later, or after 60 s with none
             long sent = 0;
-            for (c->OpenMidiOutPort(c.Out(num(0))); GetTickCount() - start < static_cast<DWORD>(num(1)) * 1000
-                                                     && GetTickCount() - (heard ? heard : start) < (heard ? 5000u : 60000u);) {
+            for (c->OpenMidiOutPort(c.Out(num(0)));
+                 GetTickCount() - start < static_cast<DWORD>(num(1)) * 1000 &&
+                 GetTickCount() - (heard ? heard : start) < (heard ? 5000u : 60000u);) {
                 const VirtualPortBlock* block = CMidiPortVirtual::MappedBlock(num(0));
-                if (block && block->inputCount > 0) heard = GetTickCount(); else Sleep(1);
+                if (block && block->inputCount > 0)
+                    heard = GetTickCount();
+                else
+                    Sleep(1);
                 sent += c.Send(c.Out(num(0)), {0x90, static_cast<int>(sent & 0x7F), 1});
             }
             printf("flood: %ld messages sent\n", sent);

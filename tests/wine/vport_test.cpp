@@ -34,7 +34,10 @@ bool SendWithTextElement(Control& c, long port)
     SafeArrayPutElement(array->parray, &at, text.get());
     return c->SendMidiEvent(port, 0, array.get());
 }
-const VirtualPortBlock* Block(int k) { return CMidiPortVirtual::MappedBlock(k); }
+const VirtualPortBlock* Block(int k)
+{
+    return CMidiPortVirtual::MappedBlock(k);
+}
 
 TEST(VirtualPorts, TableNamesKindsAndSearch)
 {
@@ -52,7 +55,7 @@ TEST(VirtualPorts, TableNamesKindsAndSearch)
     const struct {
         const char* pattern;
         long type, id;
-    } cases[] = {{"tavro 0?", 4, 1}, {"TAVRO 03", 4, 3}, {"TAVRO 03", 3, 0}, {"*", 8, 0},
+    } cases[] = {{"tavro 0?", 4, 1}, {"TAVRO 03", 4, 3},   {"TAVRO 03", 3, 0}, {"*", 8, 0},
                  {"*32", 7, 32},     {"tavro 1?", -5, 10}, {"tavro 33", 4, 0}};
     for (const auto& t : cases) {
         EXPECT_EQ(c->FindMidiInPort(t.pattern, t.type), t.id) << t.pattern << " type " << t.type;
@@ -121,8 +124,14 @@ TEST(VirtualPorts, WindowIgnoresForeignIdentifiers)
         LPARAM length;
         LRESULT result;
     } cases[] = {
-        {aId, 3, 1},        {firstId, 3, 0},  {Block(k)->slots[1].receiverPort, 3, 0}, {0, 3, 0},
-        {0xDEADBEEF, 3, 0}, {aId, 129, 0},    {aId, -1, 0},                            {aId, 128, 1},
+        {aId, 3, 1},
+        {firstId, 3, 0},
+        {Block(k)->slots[1].receiverPort, 3, 0},
+        {0, 3, 0},
+        {0xDEADBEEF, 3, 0},
+        {aId, 129, 0},
+        {aId, -1, 0},
+        {aId, 128, 1},
         // High bits of a 64-bit wParam; a 32-bit wParam drops them (then it is aId).
         {static_cast<WPARAM>(aId | static_cast<uint64_t>(1) << 40), 3, sizeof(WPARAM) == 4},
     };
@@ -269,8 +278,7 @@ TEST(VirtualPorts, ListenerThatStopsAnsweringLosesMessagesVisibly)
 {
     const int k = 10;
     NamedEvent ready("ready"), resume("resume");
-    Peer p("open-in 10 1 signal " + ready.name() + " block " + resume.name()
-           + " expect-each 10 144,1,1/240,2,3,247/-");
+    Peer p("open-in 10 1 signal " + ready.name() + " block " + resume.name() + " expect-each 10 144,1,1/240,2,3,247/-");
     ASSERT_TRUE(ready.WaitPumping());
     Control c;
     const long out = c.Out(k);
@@ -279,8 +287,8 @@ TEST(VirtualPorts, ListenerThatStopsAnsweringLosesMessagesVisibly)
     EXPECT_FALSE(c.Send(out, {0x90, 0x70, 0x70}));
     EXPECT_TRUE(c.Send(out, {0x90, 0x71, 0x71}, c->GetMasterClockTime() + 10));
     EXPECT_TRUE(c.Send(out, {0x90, 0x72, 0x72, 0x72}, c->GetMasterClockTime() + 20));
-    EXPECT_TRUE(PumpUntil([&] { return c->GetMidiOutEventCount(0) == 0 && CMidiPortVirtual::LostMessages(k) >= lost + 3; },
-                          60000));
+    EXPECT_TRUE(PumpUntil(
+        [&] { return c->GetMidiOutEventCount(0) == 0 && CMidiPortVirtual::LostMessages(k) >= lost + 3; }, 60000));
     resume.Set();
     EXPECT_TRUE(c.Send(out, {144, 1, 1}));
     EXPECT_TRUE(c.Send(out, {240, 2, 3, 247}));
@@ -297,8 +305,8 @@ TEST(VirtualPorts, LateHandlingOfAWithdrawnMessageIsDropped)
 {
     const int k = 11;
     NamedEvent ready("ready"), go("go");
-    Peer peer("open-in 11 1 signal " + ready.name() + " wait " + go.name()
-              + " expect-each 11 144,1,1/240,2,2,2,247/144,3,3");
+    Peer peer("open-in 11 1 signal " + ready.name() + " wait " + go.name() +
+              " expect-each 11 144,1,1/240,2,2,2,247/144,3,3");
     ASSERT_TRUE(ready.WaitPumping());
     Control c, d;
     ASSERT_TRUE(c->OpenMidiInPort(c.In(k)));
@@ -481,7 +489,7 @@ TEST(MSect, StaleSignalDoesNotLetAWaiterThrough)
     Section s{CreateMSect(1, 1, UniqueName("stale").c_str())};
     ASSERT_EQ(EnterMSect(s.s, 0), 0u);
     EXPECT_EQ(EnterMSect(s.s, 10), DWORD{WAIT_TIMEOUT}); // waiting becomes 1
-    ASSERT_TRUE(LeaveMSect(s.s, 1, nullptr));           // signals nobody
+    ASSERT_TRUE(LeaveMSect(s.s, 1, nullptr));            // signals nobody
     EXPECT_EQ(s.s->view->waiting, 0);
     EXPECT_EQ(EnterMSect(s.s, 0), 0u);
     EXPECT_EQ(EnterMSect(s.s, 50), DWORD{WAIT_TIMEOUT});

@@ -56,13 +56,17 @@ const tavro::DispatchEntry kDispatch[] = {
 };
 
 const tavro::ControlClass EventSource::kClass = {
-    &CLSID_EventSource, &DIID__DEventSource, &DIID__DEventSourceEvents, L"TavroTest.EventSource",
+    &CLSID_EventSource,
+    &DIID__DEventSource,
+    &DIID__DEventSourceEvents,
+    L"TavroTest.EventSource",
     tavro::MakeDispatchTable(kDispatch),
 };
 
 const tavro::ControlClass EventSource::kClassInfoOnly = {
-    &CLSID_EventSourceClassInfo, &DIID__DEventSource, &DIID__DEventSourceEvents,
-    L"TavroTest.EventSourceClassInfo", tavro::MakeDispatchTable(kDispatch),
+    &CLSID_EventSourceClassInfo,         &DIID__DEventSource,
+    &DIID__DEventSourceEvents,           L"TavroTest.EventSourceClassInfo",
+    tavro::MakeDispatchTable(kDispatch),
 };
 
 const wchar_t kWindowClass[] = L"TavroTestEventSource";
@@ -77,8 +81,8 @@ EventSource::EventSource(const tavro::ControlClass& cls) : ControlBase(cls)
         return RegisterClassW(&wc);
     }();
     if (atom)
-        window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  tavro::ModuleInstance(), nullptr);
+        window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, tavro::ModuleInstance(),
+                                  nullptr);
     if (window_)
         SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }

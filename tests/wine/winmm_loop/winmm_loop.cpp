@@ -60,16 +60,20 @@ struct Lock {
     ~Lock() { LeaveCriticalSection(&g_lock); }
 };
 
-Notification MakeNotification(int device, const Client& c, DWORD msg, DWORD_PTR p1, DWORD_PTR p2) {
-    return {device, c.desc.dwCallback, c.desc.dwInstance, c.callbackType, reinterpret_cast<HDRVR>(c.desc.hMidi),
-            msg, p1, p2};
+Notification MakeNotification(int device, const Client& c, DWORD msg, DWORD_PTR p1, DWORD_PTR p2)
+{
+    return {
+        device, c.desc.dwCallback, c.desc.dwInstance, c.callbackType, reinterpret_cast<HDRVR>(c.desc.hMidi), msg, p1,
+        p2};
 }
 
-void Call(const Notification& n) {
+void Call(const Notification& n)
+{
     DriverCallback(n.callback, n.callbackType, n.handle, n.msg, n.instance, n.param1, n.param2);
 }
 
-DWORD WINAPI DeliveryThread(void*) {
+DWORD WINAPI DeliveryThread(void*)
+{
     for (;;) {
         WaitForSingleObject(g_wake, INFINITE);
         for (;;) {
@@ -77,7 +81,8 @@ DWORD WINAPI DeliveryThread(void*) {
             {
                 Lock lock;
                 g_inFlight = -1;
-                if (g_pending.empty()) break;
+                if (g_pending.empty())
+                    break;
                 n = g_pending.front();
                 g_pending.pop_front();
                 g_inFlight = n.device;
@@ -88,7 +93,8 @@ DWORD WINAPI DeliveryThread(void*) {
 }
 
 // Under g_lock.
-void Post(const Notification& n) {
+void Post(const Notification& n)
+{
     g_pending.push_back(n);
     SetEvent(g_wake);
 }
@@ -96,11 +102,14 @@ void Post(const Notification& n) {
 // Called with g_lock held and the device already marked closed: lets the
 // delivery thread hand out what is pending for the device (bounded), or drops
 // it when the close comes from a callback on the delivery thread itself.
-void DrainDevice(int device) {
+void DrainDevice(int device)
+{
     auto busy = [device] {
-        if (g_inFlight == device) return true;
+        if (g_inFlight == device)
+            return true;
         for (const Notification& n : g_pending)
-            if (n.device == device) return true;
+            if (n.device == device)
+                return true;
         return false;
     };
     for (int i = 0; i < 5000 && GetCurrentThreadId() != g_threadId && busy(); ++i) {
@@ -112,16 +121,21 @@ void DrainDevice(int device) {
         it = it->device == device ? g_pending.erase(it) : it + 1;
 }
 
-DWORD OpenClient(Client& c, int device, DWORD_PTR param1, DWORD_PTR flags, DWORD openMsg) {
+DWORD OpenClient(Client& c, int device, DWORD_PTR param1, DWORD_PTR flags, DWORD openMsg)
+{
     const auto* desc = reinterpret_cast<const MIDIOPENDESC*>(param1);
-    if (!desc) return MMSYSERR_INVALPARAM;
+    if (!desc)
+        return MMSYSERR_INVALPARAM;
     Notification n;
     {
         Lock lock;
-        if (c.open) return MMSYSERR_ALLOCATED;
+        if (c.open)
+            return MMSYSERR_ALLOCATED;
         // The first open starts the delivery thread.
-        if (!g_wake && !(g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr))) return MMSYSERR_NOMEM;
-        if (!g_threadId && !CreateThread(nullptr, 0, DeliveryThread, nullptr, 0, &g_threadId)) return MMSYSERR_NOMEM;
+        if (!g_wake && !(g_wake = CreateEventW(nullptr, FALSE, FALSE, nullptr)))
+            return MMSYSERR_NOMEM;
+        if (!g_threadId && !CreateThread(nullptr, 0, DeliveryThread, nullptr, 0, &g_threadId))
+            return MMSYSERR_NOMEM;
         c.desc = *desc;
         c.callbackType = HIWORD(flags & CALLBACK_TYPEMASK);
         c.open = true;
@@ -131,7 +145,8 @@ DWORD OpenClient(Client& c, int device, DWORD_PTR param1, DWORD_PTR flags, DWORD
     return MMSYSERR_NOERROR;
 }
 
-void CloseClient(Client& c, int device, DWORD closeMsg) {
+void CloseClient(Client& c, int device, DWORD closeMsg)
+{
     Notification n;
     {
         Lock lock;
@@ -144,29 +159,35 @@ void CloseClient(Client& c, int device, DWORD closeMsg) {
 
 // ---- input side (under g_lock) ----
 
-void DeliverShort(UINT dev, DWORD packed) {
+void DeliverShort(UINT dev, DWORD packed)
+{
     InDevice& in = g_in[dev];
     if (in.client.open && in.started)
         Post(MakeNotification(int(dev), in.client, MIM_DATA, packed, timeGetTime() - in.startTime));
 }
 
-void ReturnBuffer(UINT dev, MIDIHDR* hdr) {
+void ReturnBuffer(UINT dev, MIDIHDR* hdr)
+{
     InDevice& in = g_in[dev];
     hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
     Post(MakeNotification(int(dev), in.client, MIM_LONGDATA, reinterpret_cast<DWORD_PTR>(hdr),
                           timeGetTime() - in.startTime));
 }
 
-void ReturnAllBuffers(UINT dev) {
+void ReturnAllBuffers(UINT dev)
+{
     InDevice& in = g_in[dev];
-    for (; !in.buffers.empty(); in.buffers.pop_front()) ReturnBuffer(dev, in.buffers.front());
+    for (; !in.buffers.empty(); in.buffers.pop_front())
+        ReturnBuffer(dev, in.buffers.front());
 }
 
 // Fills the queued buffers in order, returning each when full and the last
 // one at the end. Bytes for which no buffer is queued are lost.
-void DeliverSysex(UINT dev, const BYTE* bytes, size_t n) {
+void DeliverSysex(UINT dev, const BYTE* bytes, size_t n)
+{
     InDevice& in = g_in[dev];
-    if (!in.client.open || !in.started) return;
+    if (!in.client.open || !in.started)
+        return;
     while (n > 0 && !in.buffers.empty()) {
         MIDIHDR* hdr = in.buffers.front();
         const size_t k = std::min<size_t>(n, hdr->dwBufferLength - hdr->dwBytesRecorded);
@@ -182,20 +203,25 @@ void DeliverSysex(UINT dev, const BYTE* bytes, size_t n) {
 // ---- output side (under g_lock) ----
 
 // Bytes in a message with this status; 0 for data bytes and for F0/F7.
-int ShortLength(BYTE status) {
-    if (status < 0x80 || status == 0xF0 || status == 0xF7) return 0;
-    if ((status >= 0xC0 && status < 0xE0) || status == 0xF1 || status == 0xF3) return 2;
+int ShortLength(BYTE status)
+{
+    if (status < 0x80 || status == 0xF0 || status == 0xF7)
+        return 0;
+    if ((status >= 0xC0 && status < 0xE0) || status == 0xF1 || status == 0xF3)
+        return 2;
     return status < 0xF0 || status == 0xF2 ? 3 : 1;
 }
 
 // The bytes of a message as a device would receive them: a system-exclusive
 // run goes to the input's buffers, other messages arrive as short messages;
 // stray data bytes are dropped.
-void SendBytes(UINT dev, const BYTE* data, size_t n) {
+void SendBytes(UINT dev, const BYTE* data, size_t n)
+{
     for (size_t i = 0; i < n;) {
         if (data[i] == 0xF0) {
             size_t end = i + 1;
-            while (end < n && data[end] < 0x80) ++end;
+            while (end < n && data[end] < 0x80)
+                ++end;
             end += end < n && data[end] == 0xF7;
             DeliverSysex(dev, data + i, end - i);
             i = end;
@@ -207,15 +233,18 @@ void SendBytes(UINT dev, const BYTE* data, size_t n) {
             continue;
         }
         DWORD packed = 0;
-        for (size_t k = 0; k < len; ++k) packed |= DWORD(data[i + k]) << (8 * k);
+        for (size_t k = 0; k < len; ++k)
+            packed |= DWORD(data[i + k]) << (8 * k);
         DeliverShort(dev, packed);
         i += len;
     }
 }
 
-DWORD Prepare(DWORD_PTR param1, DWORD_PTR size, bool prepare) {
+DWORD Prepare(DWORD_PTR param1, DWORD_PTR size, bool prepare)
+{
     auto* hdr = reinterpret_cast<MIDIHDR*>(param1);
-    if (!hdr || size < offsetof(MIDIHDR, dwOffset) || (prepare && !hdr->lpData)) return MMSYSERR_INVALPARAM;
+    if (!hdr || size < offsetof(MIDIHDR, dwOffset) || (prepare && !hdr->lpData))
+        return MMSYSERR_INVALPARAM;
     Lock lock; // the input side changes the flags of queued buffers
     if (prepare && !(hdr->dwFlags & MHDR_PREPARED))
         hdr->dwFlags = (hdr->dwFlags | MHDR_PREPARED) & ~(MHDR_DONE | MHDR_INQUEUE);
@@ -227,8 +256,10 @@ DWORD Prepare(DWORD_PTR param1, DWORD_PTR size, bool prepare) {
 }
 
 template <class Caps>
-DWORD GetCaps(UINT dev, DWORD_PTR p1, DWORD_PTR p2) {
-    if (!p1) return MMSYSERR_INVALPARAM;
+DWORD GetCaps(UINT dev, DWORD_PTR p1, DWORD_PTR p2)
+{
+    if (!p1)
+        return MMSYSERR_INVALPARAM;
     Caps caps{};
     caps.wMid = 0xFF;
     caps.vDriverVersion = 0x100;
@@ -237,10 +268,14 @@ DWORD GetCaps(UINT dev, DWORD_PTR p1, DWORD_PTR p2) {
     return MMSYSERR_NOERROR;
 }
 
-DWORD OutMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
-    if (msg == MODM_GETNUMDEVS) return kCables;
-    if (msg == DRVM_INIT || msg == DRVM_EXIT || msg == DRVM_ENABLE || msg == DRVM_DISABLE) return MMSYSERR_NOERROR;
-    if (dev >= kCables) return MMSYSERR_BADDEVICEID;
+DWORD OutMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2)
+{
+    if (msg == MODM_GETNUMDEVS)
+        return kCables;
+    if (msg == DRVM_INIT || msg == DRVM_EXIT || msg == DRVM_ENABLE || msg == DRVM_DISABLE)
+        return MMSYSERR_NOERROR;
+    if (dev >= kCables)
+        return MMSYSERR_BADDEVICEID;
     Client& out = g_out[dev];
     const int device = int(kCables + dev);
     switch (msg) {
@@ -256,18 +291,23 @@ DWORD OutMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
         return Prepare(p1, p2, msg == MODM_PREPARE);
     case MODM_DATA: {
         Lock lock;
-        if (!out.open) return MMSYSERR_INVALHANDLE;
+        if (!out.open)
+            return MMSYSERR_INVALHANDLE;
         const BYTE bytes[3] = {BYTE(p1), BYTE(p1 >> 8), BYTE(p1 >> 16)};
         SendBytes(dev, bytes, size_t(ShortLength(bytes[0])));
         return MMSYSERR_NOERROR;
     }
     case MODM_LONGDATA: {
         auto* hdr = reinterpret_cast<MIDIHDR*>(p1);
-        if (!hdr || p2 < offsetof(MIDIHDR, dwOffset)) return MMSYSERR_INVALPARAM;
+        if (!hdr || p2 < offsetof(MIDIHDR, dwOffset))
+            return MMSYSERR_INVALPARAM;
         Lock lock;
-        if (!out.open) return MMSYSERR_INVALHANDLE;
-        if (!(hdr->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
-        if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+        if (!out.open)
+            return MMSYSERR_INVALHANDLE;
+        if (!(hdr->dwFlags & MHDR_PREPARED))
+            return MIDIERR_UNPREPARED;
+        if (hdr->dwFlags & MHDR_INQUEUE)
+            return MIDIERR_STILLPLAYING;
         SendBytes(dev, reinterpret_cast<const BYTE*>(hdr->lpData), hdr->dwBufferLength);
         hdr->dwFlags = (hdr->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
         Post(MakeNotification(device, out, MOM_DONE, p1, 0));
@@ -280,10 +320,14 @@ DWORD OutMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
     }
 }
 
-DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
-    if (msg == MIDM_GETNUMDEVS) return kCables;
-    if (msg == DRVM_INIT || msg == DRVM_EXIT || msg == DRVM_ENABLE || msg == DRVM_DISABLE) return MMSYSERR_NOERROR;
-    if (dev >= kCables) return MMSYSERR_BADDEVICEID;
+DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2)
+{
+    if (msg == MIDM_GETNUMDEVS)
+        return kCables;
+    if (msg == DRVM_INIT || msg == DRVM_EXIT || msg == DRVM_ENABLE || msg == DRVM_DISABLE)
+        return MMSYSERR_NOERROR;
+    if (dev >= kCables)
+        return MMSYSERR_BADDEVICEID;
     InDevice& in = g_in[dev];
     switch (msg) {
     case MIDM_GETDEVCAPS:
@@ -317,11 +361,15 @@ DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
         return Prepare(p1, p2, msg == MIDM_PREPARE);
     case MIDM_ADDBUFFER: {
         auto* hdr = reinterpret_cast<MIDIHDR*>(p1);
-        if (!hdr || p2 < offsetof(MIDIHDR, dwOffset) || !hdr->lpData) return MMSYSERR_INVALPARAM;
+        if (!hdr || p2 < offsetof(MIDIHDR, dwOffset) || !hdr->lpData)
+            return MMSYSERR_INVALPARAM;
         Lock lock;
-        if (!in.client.open) return MMSYSERR_INVALHANDLE;
-        if (!(hdr->dwFlags & MHDR_PREPARED)) return MIDIERR_UNPREPARED;
-        if (hdr->dwFlags & MHDR_INQUEUE) return MIDIERR_STILLPLAYING;
+        if (!in.client.open)
+            return MMSYSERR_INVALHANDLE;
+        if (!(hdr->dwFlags & MHDR_PREPARED))
+            return MIDIERR_UNPREPARED;
+        if (hdr->dwFlags & MHDR_INQUEUE)
+            return MIDIERR_STILLPLAYING;
         hdr->dwFlags = (hdr->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
         hdr->dwBytesRecorded = 0;
         in.buffers.push_back(hdr);
@@ -329,7 +377,8 @@ DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
     }
     case MIDM_START: {
         Lock lock;
-        if (!in.client.open) return MMSYSERR_INVALHANDLE;
+        if (!in.client.open)
+            return MMSYSERR_INVALHANDLE;
         if (!in.started) {
             in.started = true;
             in.startTime = timeGetTime();
@@ -340,7 +389,8 @@ DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
     case MIDM_RESET: { // a reset also hands every queued buffer back, empty and done
         Lock lock;
         in.started = false;
-        if (msg == MIDM_RESET) ReturnAllBuffers(dev);
+        if (msg == MIDM_RESET)
+            ReturnAllBuffers(dev);
         return MMSYSERR_NOERROR;
     }
     default:
@@ -352,7 +402,8 @@ DWORD InMessage(UINT dev, UINT msg, DWORD_PTR p1, DWORD_PTR p2) {
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)
+{
     if (reason == DLL_PROCESS_ATTACH) {
         DisableThreadLibraryCalls(module);
         InitializeCriticalSection(&g_lock);
@@ -360,41 +411,57 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR drv, UINT msg, LPARAM p1, LPARAM p2) {
-    if (msg == DRV_INSTALL || msg == DRV_REMOVE) return DRV_OK;
+LRESULT CALLBACK DriverProc(DWORD_PTR id, HDRVR drv, UINT msg, LPARAM p1, LPARAM p2)
+{
+    if (msg == DRV_INSTALL || msg == DRV_REMOVE)
+        return DRV_OK;
     if (msg == DRV_LOAD || msg == DRV_FREE || msg == DRV_OPEN || msg == DRV_CLOSE || msg == DRV_ENABLE ||
         msg == DRV_DISABLE || msg == DRV_QUERYCONFIGURE || msg == DRV_CONFIGURE)
         return 1;
     return DefDriverProc(id, drv, msg, p1, p2);
 }
 
-DWORD WINAPI modMessage(UINT dev, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2) {
+DWORD WINAPI modMessage(UINT dev, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2)
+{
     return OutMessage(dev, msg, p1, p2);
 }
 
-DWORD WINAPI midMessage(UINT dev, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2) {
+DWORD WINAPI midMessage(UINT dev, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2)
+{
     return InMessage(dev, msg, p1, p2);
 }
 
 // The audio-endpoint side that Wine's device enumerator asks every driver
 // for: preferred, with no endpoints at all.
-int WINAPI GetPriority() { return 3; }
+int WINAPI GetPriority()
+{
+    return 3;
+}
 
-HRESULT WINAPI GetEndpointIDs(int, WCHAR*** ids, GUID** guids, UINT* count, UINT* defaultIndex) {
-    if (ids) *ids = nullptr;
-    if (guids) *guids = nullptr;
-    if (count) *count = 0;
-    if (defaultIndex) *defaultIndex = 0;
+HRESULT WINAPI GetEndpointIDs(int, WCHAR*** ids, GUID** guids, UINT* count, UINT* defaultIndex)
+{
+    if (ids)
+        *ids = nullptr;
+    if (guids)
+        *guids = nullptr;
+    if (count)
+        *count = 0;
+    if (defaultIndex)
+        *defaultIndex = 0;
     return S_OK;
 }
 
-HRESULT WINAPI GetAudioEndpoint(void*, void*, void** out) {
-    if (out) *out = nullptr;
+HRESULT WINAPI GetAudioEndpoint(void*, void*, void** out)
+{
+    if (out)
+        *out = nullptr;
     return E_NOTIMPL;
 }
 
-HRESULT WINAPI GetAudioSessionManager(void*, void** out) {
-    if (out) *out = nullptr;
+HRESULT WINAPI GetAudioSessionManager(void*, void** out)
+{
+    if (out)
+        *out = nullptr;
     return E_NOTIMPL;
 }
 
