@@ -38,15 +38,24 @@ std::wstring LoadResourceString(UINT id)
 }
 
 // Creates root\key and sets one string value (the default one when name is null).
+// The registry calls return their error instead of setting the last error:
+// a failure passes it on there, for the trace.
+bool Succeeded(LONG rc)
+{
+    if (rc != ERROR_SUCCESS)
+        SetLastError(static_cast<DWORD>(rc));
+    return rc == ERROR_SUCCESS;
+}
+
 bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value)
 {
     HKEY h = nullptr;
-    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    if (!Succeeded(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr)))
         return false;
     LONG rc = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(h);
-    return rc == ERROR_SUCCESS;
+    return Succeeded(rc);
 }
 
 bool DeleteTree(HKEY root, const std::wstring& key)
@@ -54,7 +63,7 @@ bool DeleteTree(HKEY root, const std::wstring& key)
     LONG rc = RegDeleteTreeW(root, key.c_str());
     if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND)
         rc = RegDeleteKeyW(root, key.c_str());
-    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+    return rc == ERROR_FILE_NOT_FOUND || Succeeded(rc);
 }
 
 // "TAVRO.MidiIOCtrl.1" -> "TAVRO.MidiIOCtrl"
@@ -119,8 +128,8 @@ public:
     explicit ClassesRoot(RegistrationScope scope)
     {
         HKEY hive = scope == RegistrationScope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        if (RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) !=
-            ERROR_SUCCESS)
+        if (!Succeeded(
+                RegCreateKeyExW(hive, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr)))
             key_ = nullptr;
     }
     ~ClassesRoot()
@@ -144,14 +153,14 @@ HRESULT RegisterServer(const ServerModule& server, RegistrationScope scope)
     ComPtr<ITypeLib> lib;
     HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.out());
     if (FAILED(hr)) {
-        TAVRO_TRACE("Server", "Register", ScopeName(scope), "cannot load the type library: " + ErrorText(hr));
+        TAVRO_TRACE("Server", "Register", ScopeName(scope), "cannot load the type library: " + HresultText(hr));
         return SELFREG_E_TYPELIB;
     }
     LPOLESTR libPath = const_cast<LPOLESTR>(path.c_str());
     hr = scope == RegistrationScope::Machine ? RegisterTypeLib(lib.get(), libPath, nullptr)
                                              : RegisterTypeLibForUser(lib.get(), libPath, nullptr);
     if (FAILED(hr)) {
-        TAVRO_TRACE("Server", "Register", ScopeName(scope), "cannot register the type library: " + ErrorText(hr));
+        TAVRO_TRACE("Server", "Register", ScopeName(scope), "cannot register the type library: " + HresultText(hr));
         return SELFREG_E_TYPELIB;
     }
 
@@ -170,7 +179,7 @@ HRESULT UnregisterServer(const ServerModule& server, RegistrationScope scope)
                      ? UnRegisterTypeLib(*server.libid, 1, 0, LOCALE_NEUTRAL, NativeSysKind())
                      : UnRegisterTypeLibForUser(*server.libid, 1, 0, LOCALE_NEUTRAL, NativeSysKind());
     if (FAILED(hr)) {
-        TAVRO_TRACE("Server", "Unregister", ScopeName(scope), "cannot remove the type library: " + ErrorText(hr));
+        TAVRO_TRACE("Server", "Unregister", ScopeName(scope), "cannot remove the type library: " + HresultText(hr));
         return SELFREG_E_TYPELIB;
     }
     ClassesRoot root(scope);

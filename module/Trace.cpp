@@ -28,7 +28,14 @@ bool ReadTraceSetting()
 
 bool TraceOn()
 {
-    static const bool on = ReadTraceSetting();
+    // The first call comes from a failure path whose error is still to be
+    // read: reading the setting must not change it.
+    static const bool on = [] {
+        const DWORD error = GetLastError();
+        const bool set = ReadTraceSetting();
+        SetLastError(error);
+        return set;
+    }();
     return on;
 }
 

@@ -56,6 +56,9 @@ void ReleaseSpinLock(MSectShared* shared)
 // by a process that does not record itself). So a dead holder can be found.
 constexpr LONG kNoHolder = 1;
 
+// How long a newcomer steps aside for a woken waiter (see EnterMSect).
+constexpr DWORD kStepAsideMs = 1;
+
 bool TracksHolder(const MSectShared* shared)
 {
     return shared->maximum == 1;
@@ -178,20 +181,36 @@ MSect* CreateMSect(LONG initialCount, LONG maximumCount, const char* name)
 // while it is above 0. Nothing resets the event: a set event is only a
 // reason to look at the counts again, so a signal can never be lost to a
 // waiter that was answering sent messages, nor merged with a second one
-// while somebody still sleeps.
+// while somebody still sleeps. A newcomer that finds a count free while
+// others sleep steps aside once, for a moment, so that the woken one takes
+// it: a sender in a tight loop would otherwise take it back every time,
+// and a close or open could wait as long as that sender keeps sending.
 DWORD EnterMSect(MSect* section, DWORD timeoutMs)
 {
     MSectShared* shared = section->view;
+    bool queued = false;  // this thread is counted in `waiting`
+    bool yielded = false; // it has waited or stepped aside once
     for (;;) {
         TakeSpinLock(shared);
-        if (TakeCount(shared)) {
+        if (queued && shared->waiting > 0)
+            --shared->waiting;
+        queued = false;
+        if ((yielded || shared->waiting == 0) && TakeCount(shared)) {
             // Another release may have come while the event was still set.
             if (shared->available >= 1 && shared->waiting > 0)
                 SetEvent(section->event);
             ReleaseSpinLock(shared);
             return 0;
         }
+        if (shared->available >= 1) {
+            ReleaseSpinLock(shared);
+            yielded = true;
+            Sleep(kStepAsideMs);
+            continue;
+        }
         ++shared->waiting;
+        queued = true;
+        yielded = true;
         const LONG holder = TracksHolder(shared) ? shared->initialised : kNoHolder;
         ReleaseSpinLock(shared);
 
@@ -205,16 +224,18 @@ DWORD EnterMSect(MSect* section, DWORD timeoutMs)
         }
         if (holderProcess)
             CloseHandle(holderProcess);
-
-        TakeSpinLock(shared);
-        if (shared->waiting > 0)
-            --shared->waiting;
-        ReleaseSpinLock(shared);
-        if (rc == WAIT_OBJECT_0 + 1)
+        if (rc == WAIT_OBJECT_0 + 1 || rc == WAIT_TIMEOUT) {
+            TakeSpinLock(shared);
+            if (shared->waiting > 0)
+                --shared->waiting;
+            ReleaseSpinLock(shared);
+            queued = false;
+            if (rc == WAIT_TIMEOUT)
+                return WAIT_TIMEOUT;
             RecoverFromDeadHolder(section, holder);
-        else if (rc == WAIT_TIMEOUT)
-            return WAIT_TIMEOUT;
-        // Woken (or the wait failed): look at the counts again.
+        }
+        // Woken (or the wait failed): look at the counts again, taking this
+        // thread off `waiting` under the same lock.
     }
 }
 

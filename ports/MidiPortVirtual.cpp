@@ -267,12 +267,14 @@ bool CMidiPortVirtual::Open()
         }
         // With every slot taken (left by processes that ended without
         // closing) the port opens but receives nothing.
+        slotTaken_ = false;
         for (ListenerSlot& slot : block->slots) {
             if (slot.inUse == 0) {
                 slot.routine = kRoutineIdle;
                 slot.receiverPort = receiverId_;
                 slot.receiverWindow = WindowWord(owner->NotifyWindow());
                 slot.inUse = 1;
+                slotTaken_ = true;
                 break;
             }
         }
@@ -308,19 +310,22 @@ bool CMidiPortVirtual::CloseLocked()
             std::lock_guard<std::mutex> receivers(ReceiverLock());
             Receivers().erase(receiverId_);
         }
-        // A sender may have counted this port off already, had it found the
-        // window gone.
-        if (block->inputCount > 0)
-            --block->inputCount;
         // Identifiers are only unique within a process: the window tells
-        // this process's slot from another's with the same value.
+        // this process's slot from another's with the same value. A sender
+        // that found the window gone freed the slot and counted the port off
+        // already; a port that never got a slot counts itself off here.
         const uint32_t window = WindowWord(owner->NotifyWindow());
+        bool countedOff = slotTaken_;
         for (ListenerSlot& slot : block->slots) {
             if (slot.inUse != 0 && slot.receiverPort == receiverId_ && slot.receiverWindow == window) {
                 slot = ListenerSlot{};
+                countedOff = false;
                 break;
             }
         }
+        if (!countedOff && block->inputCount > 0)
+            --block->inputCount;
+        slotTaken_ = false;
         receiverId_ = 0;
     } else {
         --block->outputCount;

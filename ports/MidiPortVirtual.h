@@ -60,4 +60,5 @@ private:
     // input port is open; fresh at every open, so a stale slot never
     // names a later opening.
     uint32_t receiverId_ = 0;
+    bool slotTaken_ = false; // the open found a free listener slot
 };

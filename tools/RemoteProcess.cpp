@@ -98,13 +98,22 @@ RemoteBlock::RemoteBlock(HWND window, size_t size) : size_(size)
     }
     layout_ = &RecordLayoutFor(Is64Bit(process_));
     address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    if (!address_)
+    if (!address_) {
         error_ = "cannot allocate memory in process " + std::to_string(id) + ": " + LastErrorText();
+        return;
+    }
+    // A 32-bit build passes the address in a 32-bit LPARAM, which reaches a
+    // 64-bit target sign-extended: only an address below 2 GB arrives whole.
+    if (sizeof(void*) == 4 && layout_->pointerSize == 8 && Address() + size > 0x7FFFFFFF) {
+        VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        address_ = nullptr;
+        error_ = "the memory given in process " + std::to_string(id) + " lies above 2 GB";
+    }
 }
 
 RemoteBlock::~RemoteBlock()
 {
-    if (address_)
+    if (address_ && !leaveToTarget_)
         VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
     if (process_)
         CloseHandle(process_);

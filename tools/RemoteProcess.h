@@ -45,6 +45,10 @@ public:
     LPARAM Param(size_t offset = 0) const { return static_cast<LPARAM>(Address(offset)); }
     bool Write(size_t offset, const void* data, size_t size);
     bool Read(size_t offset, void* data, size_t size) const;
+    // A message that timed out may still be handled later (Windows does not
+    // withdraw it): the block is then left to the target instead of freed
+    // under it.
+    void LeaveToTarget() { leaveToTarget_ = true; }
 
 private:
     HANDLE process_ = nullptr;
@@ -52,6 +56,7 @@ private:
     size_t size_ = 0;
     const ControlRecordLayout* layout_ = &kRecordLayout32;
     std::string error_;
+    bool leaveToTarget_ = false;
 };
 
 } // namespace tavro

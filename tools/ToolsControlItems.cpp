@@ -101,8 +101,10 @@ bool RemoteRecordText(const std::string& args, HWND c, UINT message, WPARAM wPar
                     "cannot write into the control's process: " + tavro::LastErrorText());
         return false;
     }
-    if (!Ask("GetControlItemText", args, c, message, wParam, block.Param(), reply))
+    if (!Ask("GetControlItemText", args, c, message, wParam, block.Param(), reply)) {
+        block.LeaveToTarget();
         return false;
+    }
     if (!block.Read(kRemoteTextOffset, buffer, sizeof buffer - 1)) {
         TAVRO_TRACE("MidiTools", "GetControlItemText", args,
                     "cannot read the control's process: " + tavro::LastErrorText());
@@ -216,8 +218,10 @@ long NotifyTabChange(const std::string& args, HWND c)
                         (block ? tavro::LastErrorText() : block.Error()));
         return 0;
     }
-    if (!Ask("SetControlCurSel", args, parent, WM_NOTIFY, id, block.Param(), reply))
+    if (!Ask("SetControlCurSel", args, parent, WM_NOTIFY, id, block.Param(), reply)) {
+        block.LeaveToTarget();
         return 0;
+    }
     return static_cast<long>(reply);
 }
 

@@ -61,11 +61,14 @@ private:
 // Reads the host window's menus: directly whenever this process can, and
 // through the host's process only for a menu this process does not know (a
 // menu of another process under Wine), so that nothing is loaded into the
-// host where the direct read works.
+// host where the direct read works. Windows reads every process's menus, so
+// there a failed read (a popup the host rebuilt meanwhile) stays a failure.
 class HostMenuReader : public tavro::TwoSourceMenuReader {
 public:
     explicit HostMenuReader(HWND host)
-        : TwoSourceMenuReader(direct_, tavro::OfOtherProcess(host) ? &remote_ : nullptr), host_(host), remote_(host)
+        : TwoSourceMenuReader(direct_, tavro::OfOtherProcess(host) && tavro::RunningUnderWine() ? &remote_ : nullptr),
+          host_(host),
+          remote_(host)
     {}
 
     void OpenForInspection(uintptr_t menu, int position) override
